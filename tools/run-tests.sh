@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the tests need on a fresh Debian 12 machine, builds, and runs
+# every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for package in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev; do
+  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
+fi
+
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
