@@ -13,213 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e/process.h"
-#include "e2e/scratch_folder.h"
+#include "e2e/run_harness.h"
 
 namespace e2e {
 namespace {
-
-// ---- what the program shows --------------------------------------------
-
-std::string Box(const std::string& caption, const std::string& icon,
-                const std::string& text) {
-  return caption + " [" + icon + "]\n" + text + "\n\n";
-}
-
-const std::string kNotFromHost =
-    Box("Failure!", "error",
-        "Program must be started from within Total Commander 6.55 or newer!");
-const std::string kNoEntries =
-    Box("Quillmoor", "information",
-        "No start menu entries found. Please choose another file manually.");
-const std::string kNothingConverted =
-    Box("Failure!", "warning", "Conversion complete. No entries converted");
-
-std::string Converted(int count) {
-  return Box("Success!", "information",
-             "Conversion complete.\n" + std::to_string(count) +
-                 " entries written.");
-}
-
-std::string NotWritten(int count) {
-  return Box("Failure!", "error",
-             "The target file could not be written.\n" +
-                 std::to_string(count) + " entries written.");
-}
-
-std::string Dialog(const std::string& title, const std::string& folder,
-                   const std::vector<std::string>& names) {
-  std::string text = title + "\nSetting files (*.ini)\n" + folder + "\n";
-  for (const std::string& name : names) text += "  " + name + "\n";
-  return text;
-}
-std::string Open(const std::string& folder,
-                 const std::vector<std::string>& names) {
-  return Dialog("Open", folder, names);
-}
-std::string Save(const std::string& folder,
-                 const std::vector<std::string>& names) {
-  return Dialog("Save As", folder, names);
-}
-
-// The prompt with the answer echoed after it, and the refusal if any.
-std::string Answer(const std::string& answer, const char* refusal = nullptr) {
-  std::string text = "File name: " + answer + "\n";
-  if (refusal != nullptr) text += std::string(refusal) + "\n";
-  return text;
-}
-
-// ---- settings files ----------------------------------------------------
-
-struct Key {
-  const char* name;
-  std::string value;
-};
-
-// A section as the program adds it to a file with CR LF line ends.
-std::string Section(int index, const std::vector<Key>& keys) {
-  std::string text = "[em_usercmd" + std::to_string(index) + "]\r\n";
-  for (const Key& key : keys) text += std::string(key.name) + "=" + key.value + "\r\n";
-  return text;
-}
-
-// A host settings file around its [User] section.
-std::string Host(const std::string& user_lines) {
-  return "[Configuration]\r\nEditor=notepad.exe\r\n\r\n[User]\r\n" +
-         user_lines + "\r\n[Layout]\r\nButtonBar=1\r\n";
-}
-
-const std::string kHostOneEntry = Host("Menu1=Notepad\r\nCmd1=notepad.exe\r\n");
-
-// A separator, a command in quotes (read without them), %-parameters, a
-// start folder and a window state.
-const std::string kHostThree = Host(
-    "Menu1=Notepad\r\nCmd1=notepad.exe\r\n"
-    "Menu2=-\r\n"
-    "Menu3=Calculator\r\nCmd3=\"C:\\Program Files\\calc.exe\"\r\n"
-    "Param3=%P%N\r\nPath3=C:\\Temp\r\nIconic3=1\r\n");
-const std::string kSectionsOfThree =
-    Section(1, {{"Menu", "Notepad"}, {"Cmd", "notepad.exe"}}) +
-    Section(3, {{"Menu", "Calculator"},
-                {"Cmd", "C:\\Program Files\\calc.exe"},
-                {"Param", "%P%N"},
-                {"Path", "C:\\Temp"},
-                {"Iconic", "1"}});
-
-std::string HostOfCount(int count, size_t command_length = 8) {
-  std::string lines;
-  for (int i = 1; i <= count; ++i) {
-    const std::string n = std::to_string(i);
-    lines += "Menu" + n + "=Entry " + n + "\r\nCmd" + n + "=" +
-             std::string(command_length, 'c') + n + ".exe\r\n";
-  }
-  return Host(lines);
-}
-std::string SectionsOfCount(int count, size_t command_length = 8) {
-  std::string text;
-  for (int i = 1; i <= count; ++i) {
-    const std::string n = std::to_string(i);
-    text += Section(i, {{"Menu", "Entry " + n},
-                        {"Cmd", std::string(command_length, 'c') + n + ".exe"}});
-  }
-  return text;
-}
-
-const std::string kHostSeparatorsOnly =
-    Host("Menu1=-\r\nMenu2=--Submenu\r\nCmd2=x.exe\r\nMenu3=--\r\n");
-const std::string kHostWithoutUser =
-    "[Configuration]\r\nEditor=notepad.exe\r\n[Layout]\r\nButtonBar=1\r\n";
-const std::string kHostWithoutMenu1 = Host("Cmd1=notepad.exe\r\nMenu2=Later\r\n");
-const std::string kHostEmptyMenu1 = Host("Menu1=\r\nCmd1=x.exe\r\nMenu2=Later\r\n");
-
-// A target that holds commands of its own, which must stay as they are.
-const std::string kTargetOwn =
-    "[em_console]\r\nbutton=\r\ncmd=cmd.exe\r\nmenu=Console here\r\n";
-
-// ---- running -----------------------------------------------------------
-
-std::string WithFolder(std::string text, const std::string& folder) {
-  for (size_t at; (at = text.find("{dir}")) != std::string::npos;) {
-    text.replace(at, 5, folder);
-  }
-  return text;
-}
-
-struct File {
-  std::string name;
-  std::string bytes;
-};
-
-struct Scenario {
-  const char* name;
-  std::vector<File> files;       // made in the scratch folder first
-  const char* commander_ini;     // nullptr: not set; "{dir}": the folder
-  std::vector<std::string> arguments;
-  std::string input;             // the answers, one a line
-  std::string expected_output;
-  int expected_status;           // 0, or 255 for -1
-  std::vector<File> changed;     // files afterwards; all others unchanged
-};
-
-ProcessResult RunIn(const ScratchFolder& folder, const char* commander_ini,
-                    const std::vector<std::string>& arguments,
-                    const std::string& input, long long size_limit = -1) {
-  ProcessRequest request;
-  request.program = QUILLMOOR_PROGRAM;
-  request.arguments = arguments;
-  if (commander_ini != nullptr) {
-    request.environment.push_back("COMMANDER_INI=" +
-                                  WithFolder(commander_ini, folder.path()));
-  }
-  request.folder = folder.path();
-  request.input = WithFolder(input, folder.path());
-  request.file_size_limit = size_limit;
-  return RunProcess(request);
-}
-
-// Every file of the folder afterwards: those given, with `changed` in place
-// of their former bytes, and nothing else.
-void ExpectContents(const ScratchFolder& folder,
-                    const std::vector<File>& before,
-                    const std::vector<File>& changed, const char* name) {
-  std::map<std::string, std::string> expected;
-  for (const File& file : before) expected[file.name] = file.bytes;
-  for (const File& file : changed) expected[file.name] = file.bytes;
-  std::map<std::string, std::string> actual;
-  for (const auto& entry : folder.Contents()) actual[entry.first] = entry.second;
-  for (const auto& entry : expected) {
-    auto found = actual.find(entry.first);
-    if (found == actual.end()) {
-      ADD_FAILURE() << name << ": " << entry.first << " is gone";
-      continue;
-    }
-    EXPECT_EQ(found->second, entry.second) << name << ": " << entry.first;
-  }
-  for (const auto& entry : actual) {
-    EXPECT_TRUE(expected.count(entry.first) != 0)
-        << name << ": unexpected " << entry.first;
-  }
-}
-
-void RunScenario(const Scenario& s) {
-  ScratchFolder folder;
-  for (const File& file : s.files) {
-    if (!file.name.empty() && file.name.back() == '/') {
-      folder.MakeFolder(file.name);
-    } else {
-      folder.Write(file.name, file.bytes);
-    }
-  }
-  const ProcessResult result =
-      RunIn(folder, s.commander_ini, s.arguments, s.input);
-  ASSERT_TRUE(result.started) << s.name;
-  ASSERT_TRUE(result.exited) << s.name << ": killed by signal " << result.signal;
-  EXPECT_EQ(result.output, WithFolder(s.expected_output, folder.path()))
-      << s.name;
-  EXPECT_EQ(result.errors, "") << s.name;
-  EXPECT_EQ(result.status, s.expected_status) << s.name;
-  ExpectContents(folder, s.files, s.changed, s.name);
-}
 
 // ---- the endings of a run ----------------------------------------------
 
@@ -429,6 +226,18 @@ const Refusal kRefusals[] = {
        f.MakeFolder("locked");
        f.Write("locked/usercmd.ini", kTargetOwn);
        return f.MountReadOnly("locked", why);
+     },
+     -1, 0},
+    {"FolderRefusingNewFiles",
+     "chattr +i on the target's folder, with a value that needs a new file",
+     3, 8, "frozen/usercmd.ini",
+     [](ScratchFolder& f, std::string* why) {
+       f.MakeFolder("frozen");
+       // Another caption of another length: replacing it rewrites the file,
+       // which takes a new file beside it.
+       f.Write("frozen/usercmd.ini",
+               kTargetOwn + Section(1, {{"Menu", "An older caption"}}));
+       return f.MakeImmutable("frozen", why);
      },
      -1, 0},
     {"FileTheKernelRefuses", "/proc/version, which takes no writes", 3, 8,

@@ -32,8 +32,12 @@ void ClearImmutable(const char* path) {
   close(fd);
 }
 
-int RemoveOne(const char* path, const struct stat*, int type, struct FTW*) {
+int ClearOne(const char* path, const struct stat*, int, struct FTW*) {
   ClearImmutable(path);
+  return 0;
+}
+
+int RemoveOne(const char* path, const struct stat*, int type, struct FTW*) {
   if (type == FTW_DP) {
     rmdir(path);
   } else {
@@ -66,7 +70,10 @@ ScratchFolder::~ScratchFolder() {
   for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
     umount2(it->c_str(), MNT_DETACH);
   }
-  if (!path_.empty()) nftw(path_.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+  if (path_.empty()) return;
+  // Flags first, from the top: an immutable folder keeps its entries.
+  nftw(path_.c_str(), ClearOne, 16, FTW_PHYS);
+  nftw(path_.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void ScratchFolder::Write(const std::string& name,
@@ -127,7 +134,7 @@ std::vector<std::pair<std::string, std::string>> ScratchFolder::Contents()
 
 bool ScratchFolder::MakeImmutable(const std::string& name,
                                   std::string* why) const {
-  const int fd = open(Path(name).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(Path(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *why = Reason("open");
     return false;

@@ -27,6 +27,8 @@ class ScratchFolder {
   std::vector<std::pair<std::string, std::string>> Contents() const;
 
   // Each returns false with the reason when this machine does not allow it.
+  // An immutable file takes no writes; an immutable folder takes no new
+  // entries, while the files in it may still be written.
   bool MakeImmutable(const std::string& name, std::string* why) const;
   bool MountReadOnly(const std::string& folder, std::string* why);
   bool MountTmpfs(const std::string& folder, size_t bytes, std::string* why);
