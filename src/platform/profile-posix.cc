@@ -20,7 +20,9 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdio.h>
+#include <time.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -29,6 +31,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix_layer.h"
@@ -42,6 +45,17 @@ using profile_format::Edit;
 using profile_format::Encoding;
 using profile_format::kNone;
 
+// How long a file checked against its path counts as unchanged: a run of
+// calls costs one stat(2) a millisecond instead of one a call, and a change
+// another program makes is noticed within that time.
+constexpr int64_t kCheckEveryNs = 1000000;
+
+int64_t NowNs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 // Files below this size take a rewrite rather than padding when an append
 // would be cut at a page boundary inside a value (see AppendSafely).
 constexpr size_t kRewriteBelow = 1u << 20;
@@ -52,6 +66,7 @@ struct FileIdentity {
   off_t size = -1;
   struct timespec modified = {};
   struct timespec changed = {};
+  bool times_known = true;
 
   static FileIdentity Of(const struct stat& st) {
     FileIdentity id;
@@ -66,11 +81,12 @@ struct FileIdentity {
     return device == st.st_dev && inode == st.st_ino;
   }
   bool Unchanged(const struct stat& st) const {
-    return SameFile(st) && size == st.st_size &&
-           modified.tv_sec == st.st_mtim.tv_sec &&
+    if (!SameFile(st) || size != st.st_size) return false;
+    return !times_known ||
+           (modified.tv_sec == st.st_mtim.tv_sec &&
            modified.tv_nsec == st.st_mtim.tv_nsec &&
            changed.tv_sec == st.st_ctim.tv_sec &&
-           changed.tv_nsec == st.st_ctim.tv_nsec;
+           changed.tv_nsec == st.st_ctim.tv_nsec);
   }
 };
 
@@ -84,6 +100,8 @@ struct CachedFile {
   std::unique_ptr<Document<char16_t>> wide;
   UINT code_page = 0;  // the lead bytes that the narrow document was read with
   unsigned long last_use = 0;
+  std::string path;        // the spelling it was last looked up by
+  int64_t checked_at = 0;  // when that path was last checked against it
 
   ~CachedFile() {
     if (write_fd >= 0) close(write_fd);
@@ -91,10 +109,19 @@ struct CachedFile {
 };
 
 constexpr size_t kCacheSlots = 8;
+void ForgetAllInChild();
+
 std::vector<std::unique_ptr<CachedFile>>& Cache() {
-  static auto* cache = new std::vector<std::unique_ptr<CachedFile>>();
+  static auto* cache = [] {
+    // A forked child starts with nothing held, so that it cannot take what
+    // its parent knew of a file for what is on disk.
+    pthread_atfork(nullptr, nullptr, ForgetAllInChild);
+    return new std::vector<std::unique_ptr<CachedFile>>();
+  }();
   return *cache;
 }
+
+void ForgetAllInChild() { Cache().clear(); }
 unsigned long g_use_clock = 0;
 
 // ---- code page conversions for UTF-16 files -------------------------------
@@ -206,8 +233,9 @@ std::string WideToAnsi(const char16_t* text, size_t length) {
 
 // ---- reading files --------------------------------------------------------
 
-bool ReadWhole(int fd, std::string& bytes) {
+bool ReadWhole(int fd, off_t expected_size, std::string& bytes) {
   bytes.clear();
+  bytes.reserve(static_cast<size_t>(expected_size) + 1);
   char chunk[1 << 16];
   for (;;) {
     const ssize_t got = read(fd, chunk, sizeof chunk);
@@ -220,8 +248,8 @@ bool ReadWhole(int fd, std::string& bytes) {
   }
 }
 
-// Fills file's documents from bytes.
-void LoadDocument(CachedFile& file, const std::string& bytes) {
+// Fills file's documents from bytes, which it takes.
+void LoadDocument(CachedFile& file, std::string& bytes) {
   file.narrow.reset();
   file.wide.reset();
   file.prefix.clear();
@@ -245,7 +273,8 @@ void LoadDocument(CachedFile& file, const std::string& bytes) {
     encoding = Encoding::kUtf8;
   }
   file.prefix = bytes.substr(0, skip);
-  file.narrow.reset(new Document<char>(encoding, bytes.substr(skip)));
+  bytes.erase(0, skip);
+  file.narrow.reset(new Document<char>(encoding, std::move(bytes)));
 }
 
 void EvictIfFull() {
@@ -272,6 +301,16 @@ void Forget(const CachedFile* file) {
 // for_writing, also opened for writing. Null when the path names no regular
 // file that can be read (or written).
 CachedFile* Acquire(const char* path, bool for_writing) {
+  const int64_t now = NowNs();
+  const UINT code_page = GetACP();
+  for (auto& entry : Cache()) {
+    if (now - entry->checked_at < kCheckEveryNs && entry->path == path &&
+        entry->code_page == code_page &&
+        (!for_writing || entry->write_fd >= 0)) {
+      entry->last_use = ++g_use_clock;
+      return entry.get();
+    }
+  }
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   if (st.st_size > static_cast<off_t>(UINT32_MAX / 4)) return nullptr;
@@ -285,13 +324,16 @@ CachedFile* Acquire(const char* path, bool for_writing) {
     Forget(file);
     file = nullptr;
   }
+  if (file != nullptr && !file->identity.times_known) {
+    file->identity = FileIdentity::Of(st);
+  }
   if (file == nullptr) {
     const int fd = open(path, (for_writing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat opened;
     std::string bytes;
     if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-        !ReadWhole(fd, bytes)) {
+        !ReadWhole(fd, opened.st_size, bytes)) {
       close(fd);
       return nullptr;
     }
@@ -322,6 +364,8 @@ CachedFile* Acquire(const char* path, bool for_writing) {
     file->write_fd = fd;
   }
   file->last_use = ++g_use_clock;
+  file->path = path;
+  file->checked_at = now;
   return file;
 }
 
@@ -342,40 +386,44 @@ bool WriteAll(int fd, const char* data, size_t length, off_t offset) {
   return true;
 }
 
+// A name for a temporary file beside `name`, hidden and unlikely to be taken.
+std::string TemporaryName(const std::string& directory, const std::string& name) {
+  char suffix[64];
+  snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()),
+           rand());
+  return directory + "/." + name + suffix;
+}
+
 // Writes content to a new file in directory and gives it its final name:
-// over `replace` when that is set, else as `create` only if nothing has that
-// name yet. The old file stays whole until the rename. Returns false, having
-// changed nothing, when any step fails.
-bool PublishNewFile(const std::string& directory, const std::string& name,
-                    const std::string& content, const struct stat* like,
-                    bool replace) {
+// over the old file when `replace` is set, else only if nothing has that name
+// yet. The old file stays whole until the rename. Returns the new file open
+// for reading and writing, or -1, having changed nothing, when a step fails.
+int PublishNewFile(const std::string& directory, const std::string& name,
+                   const std::string& content, const struct stat* like,
+                   bool replace) {
   const std::string final_path = directory + "/" + name;
   const mode_t mode = like != nullptr ? (like->st_mode & 07777) : 0666;
-  int fd = -1;
   std::string temp_path;
+  int fd = -1;
 #ifdef O_TMPFILE
+  // Unnamed until it is complete, so that a kill leaves nothing behind.
   fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
 #endif
   const bool unnamed = fd >= 0;
-  if (!unnamed) {
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      char suffix[64];
-      snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()),
-               rand());
-      temp_path = directory + "/." + name + suffix;
-      fd = open(temp_path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
-      if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
+  for (int attempt = 0; !unnamed && fd < 0 && attempt < 100; ++attempt) {
+    temp_path = TemporaryName(directory, name);
+    fd = open(temp_path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) return -1;
   }
+  if (fd < 0) return -1;
+
   bool ok = WriteAll(fd, content.data(), content.size(), 0);
   if (ok && like != nullptr) {
-    fchmod(fd, like->st_mode & 07777);
-    if (geteuid() == 0) {
-      if (fchown(fd, like->st_uid, like->st_gid) != 0) { /* keep ours */ }
+    ok = fchmod(fd, like->st_mode & 07777) == 0;
+    if (ok && geteuid() == 0 &&
+        fchown(fd, like->st_uid, like->st_gid) != 0) {
+      // The owner stays root's: the content and mode are what matter.
     }
-  } else if (ok && !unnamed) {
-    // A new file gets the mode that open would have given it.
   }
   if (ok && unnamed) {
     char proc_path[64];
@@ -383,40 +431,32 @@ bool PublishNewFile(const std::string& directory, const std::string& name,
     if (!replace) {
       ok = linkat(AT_FDCWD, proc_path, AT_FDCWD, final_path.c_str(),
                   AT_SYMLINK_FOLLOW) == 0;
+      if (ok) return fd;
       close(fd);
-      return ok;
+      return -1;
     }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char suffix[64];
-      snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()),
-               rand());
-      temp_path = directory + "/." + name + suffix;
-      if (linkat(AT_FDCWD, proc_path, AT_FDCWD, temp_path.c_str(),
-                 AT_SYMLINK_FOLLOW) == 0) {
-        break;
-      }
-      if (errno != EEXIST) {
-        ok = false;
-        break;
-      }
-      temp_path.clear();
+    ok = false;
+    for (int attempt = 0; !ok && attempt < 100; ++attempt) {
+      temp_path = TemporaryName(directory, name);
+      ok = linkat(AT_FDCWD, proc_path, AT_FDCWD, temp_path.c_str(),
+                  AT_SYMLINK_FOLLOW) == 0;
+      if (!ok && errno != EEXIST) break;
     }
-    if (temp_path.empty()) ok = false;
+    if (!ok) temp_path.clear();
   }
-  close(fd);
+  if (ok) {
+    if (replace) {
+      ok = rename(temp_path.c_str(), final_path.c_str()) == 0;
+    } else {
+      ok = link(temp_path.c_str(), final_path.c_str()) == 0;
+    }
+  }
+  if (!temp_path.empty() && (!ok || !replace)) unlink(temp_path.c_str());
   if (!ok) {
-    if (!temp_path.empty()) unlink(temp_path.c_str());
-    return false;
+    close(fd);
+    return -1;
   }
-  if (replace) {
-    ok = rename(temp_path.c_str(), final_path.c_str()) == 0;
-  } else {
-    ok = link(temp_path.c_str(), final_path.c_str()) == 0;
-    unlink(temp_path.c_str());
-    return ok;
-  }
-  if (!ok) unlink(temp_path.c_str());
-  return ok;
+  return fd;
 }
 
 // Splits path into the real directory and name of the file it names, so that
@@ -458,12 +498,20 @@ bool RewriteWith(CachedFile& file, const char* path, Document<Unit>& document,
   std::string name;
   struct stat st;
   if (!RealLocation(path, directory, name) ||
-      fstat(file.write_fd, &st) != 0 ||
-      !PublishNewFile(directory, name, file.prefix + Encode(text), &st,
-                      /*replace=*/true)) {
+      fstat(file.write_fd, &st) != 0) {
     return false;
   }
-  Forget(&file);  // the next call reads the new file
+  const int fd = PublishNewFile(directory, name, file.prefix + Encode(text),
+                                &st, /*replace=*/true);
+  if (fd < 0) return false;
+  close(file.write_fd);
+  file.write_fd = fd;
+  if (fstat(fd, &st) != 0) {
+    Forget(&file);
+    return true;
+  }
+  file.identity = FileIdentity::Of(st);
+  document.Apply(edit);
   return true;
 }
 
@@ -521,12 +569,9 @@ bool AppendSafely(CachedFile& file, const char* path, Document<Unit>& document,
     Forget(&file);
     return false;
   }
-  struct stat st;
-  if (fstat(file.write_fd, &st) != 0) {
-    Forget(&file);
-    return true;
-  }
-  file.identity = FileIdentity::Of(st);
+  // The next call's stat learns the times our write gave the file.
+  file.identity.size = at + static_cast<off_t>(bytes.size());
+  file.identity.times_known = false;
   document.Apply(edit);
   return true;
 }
@@ -561,9 +606,9 @@ bool ReplaceSafely(CachedFile& file, const char* path,
 
 template <typename Unit>
 bool WriteInto(CachedFile& file, const char* path, Document<Unit>& document,
-               const std::basic_string<Unit>& section,
-               const std::basic_string<Unit>& key,
-               const std::basic_string<Unit>& value) {
+               std::basic_string_view<Unit> section,
+               std::basic_string_view<Unit> key,
+               std::basic_string_view<Unit> value) {
   Edit<Unit> edit;
   if (!document.Plan(section, key, value, edit)) return true;  // holds it
   if (!file.writable_layout) return false;
@@ -581,8 +626,11 @@ bool CreateFile(const char* path, const char* section, const char* key,
   std::string directory;
   std::string name;
   if (!RealLocation(path, directory, name)) return false;
-  return PublishNewFile(directory, name, edit.inserted, nullptr,
-                        /*replace=*/false);
+  const int fd = PublishNewFile(directory, name, edit.inserted, nullptr,
+                                /*replace=*/false);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
 // ---- the calls ------------------------------------------------------------
@@ -637,13 +685,13 @@ bool WriteValue(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR path) {
   CachedFile* file = Acquire(path, /*for_writing=*/true);
   if (file == nullptr) return false;
   if (file->narrow) {
-    const std::string s(section), k(key), v(value);
-    return WriteInto(*file, path, *file->narrow, s, k, v);
+    return WriteInto<char>(*file, path, *file->narrow, section, key, value);
   }
-  return WriteInto(*file, path, *file->wide,
-                   AnsiToWide(section, strlen(section)),
-                   AnsiToWide(key, strlen(key)),
-                   AnsiToWide(value, strlen(value)));
+  const std::u16string wide_section = AnsiToWide(section, strlen(section));
+  const std::u16string wide_key = AnsiToWide(key, strlen(key));
+  const std::u16string wide_value = AnsiToWide(value, strlen(value));
+  return WriteInto<char16_t>(*file, path, *file->wide, wide_section, wide_key,
+                             wide_value);
 }
 
 }  // namespace

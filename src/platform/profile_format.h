@@ -32,6 +32,7 @@
 #include <string.h>
 
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -77,6 +78,7 @@ template <typename Unit>
 class Document {
  public:
   using Text = std::basic_string<Unit>;
+  using View = std::basic_string_view<Unit>;
 
   Document(Encoding encoding, Text text)
       : encoding_(encoding), text_(std::move(text)) {
@@ -90,7 +92,7 @@ class Document {
   const Text& text() const { return text_; }
 
   // The first key named key in the first section named section, or kNone.
-  uint32_t FindValue(const Text& section, const Text& key) const {
+  uint32_t FindValue(View section, View key) const {
     const auto s = Trimmed(section.data(), section.size());
     const uint32_t section_id = FindSection(s.first, s.second);
     if (section_id == kNone) return kNone;
@@ -100,9 +102,9 @@ class Document {
 
   // The value of a key line, without one enclosing pair of quotes.
   std::pair<const Unit*, size_t> Value(uint32_t key) const {
-    const KeyLine& line = keys_[key];
-    size_t begin = line.value_begin;
-    size_t end = line.value_end;
+    const auto span = ValueSpan(keys_[key]);
+    size_t begin = span.first;
+    size_t end = span.second;
     if (end - begin >= 2 && text_[begin] == text_[end - 1] &&
         (text_[begin] == Unit('"') || text_[begin] == Unit('\''))) {
       ++begin;
@@ -113,28 +115,22 @@ class Document {
 
   // The edit that sets key = value in section. False when the file already
   // holds exactly that value, so that nothing needs to change.
-  bool Plan(const Text& section, const Text& key, const Text& value,
-            Edit<Unit>& edit) const {
+  bool Plan(View section, View key, View value, Edit<Unit>& edit) const {
     const auto s = Trimmed(section.data(), section.size());
     const auto k = Trimmed(key.data(), key.size());
-    const Text name(s.first, s.second);
-    const Text key_name(k.first, k.second);
-    Text line = key_name;
-    line.push_back(Unit('='));
-    line += value;
-
+    const View name(s.first, s.second);
+    const View key_name(k.first, k.second);
     const uint32_t section_id = FindSection(s.first, s.second);
     if (section_id != kNone) {
       const uint32_t key_id = FindKey(section_id, k.first, k.second);
       if (key_id != kNone) {
-        const KeyLine& old = keys_[key_id];
-        if (text_.compare(old.value_begin, old.value_end - old.value_begin,
-                          value) == 0) {
+        const auto old = ValueSpan(keys_[key_id]);
+        if (View(text_).substr(old.first, old.second - old.first) == value) {
           return false;
         }
-        edit.position = old.value_begin;
-        edit.removed = old.value_end - old.value_begin;
-        edit.inserted = value;
+        edit.position = old.first;
+        edit.removed = old.second - old.first;
+        edit.inserted.assign(value.data(), value.size());
         edit.key = key_id;
         return true;
       }
@@ -145,13 +141,16 @@ class Document {
         end = keys_[at.last_key].end;
         next = keys_[at.last_key].next;
       }
+      edit.inserted.clear();
       if (next == end) {  // the file's last line, without a line end
         edit.position = end;
-        edit.inserted = LineEnd() + line;
+        edit.inserted += LineEnd();
+        AppendLine(edit.inserted, key_name, value);
         edit.pad_at = LineEnd().size();
       } else {
         edit.position = next;
-        edit.inserted = line + text_.substr(end, next - end);
+        AppendLine(edit.inserted, key_name, value);
+        edit.inserted.append(text_, end, next - end);
         edit.pad_at = 0;
       }
       edit.harm_from = edit.pad_at + key_name.size();
@@ -168,7 +167,7 @@ class Document {
     edit.harm_from = added.size();
     added.push_back(Unit(']'));
     added += LineEnd();
-    added += line;
+    AppendLine(added, key_name, value);
     edit.value_end = added.size();
     if (!open_line) added += LineEnd();
     edit.position = text_.size();
@@ -203,19 +202,16 @@ class Document {
     }
     text_.replace(edit.position, edit.removed, edit.inserted);
     if (edit.key != kNone && edit.removed == edit.inserted.size()) {
-      KeyLine& line = keys_[edit.key];
-      const auto v = TrimmedRange(line.equals + 1, line.end);
-      line.value_begin = v.first;
-      line.value_end = v.second;
-      return;
+      return;  // the line keeps its length and its "="
     }
     Reparse();
   }
 
  private:
+  // A line holding "=": where it begins, its "=", where its line end
+  // begins and where the next line begins.
   struct KeyLine {
-    uint32_t section, line, equals, name_begin, name_end, value_begin,
-        value_end, end, next;
+    uint32_t section, line, equals, end, next;
   };
   struct Section {
     uint32_t line, name_begin, name_end, end, next, last_key;
@@ -238,7 +234,7 @@ class Document {
       }
     }
     void Insert(uint32_t hash, uint32_t id) {
-      if ((count_ + 1) * 2 > slots_.size()) Grow();
+      if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
       Place(hash, id);
       ++count_;
     }
@@ -270,6 +266,8 @@ class Document {
   };
 
   void BuildCodePageTables(UINT code_page) {
+    double_byte_ = code_page == 932 || code_page == 936 || code_page == 949 ||
+                   code_page == 950;
     for (int b = 0x80; b < 0x100; ++b) {
       lead_[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
     }
@@ -294,10 +292,39 @@ class Document {
   }
   // Whether units at i and i + 1 of t form one double-byte character.
   bool Pair(const Unit* t, size_t i, size_t n) const {
-    if (sizeof(Unit) != 1 || i + 1 >= n) return false;
+    if (!double_byte_ || i + 1 >= n) return false;
     const unsigned a = Byte(t[i]);
     const unsigned b = Byte(t[i + 1]);
     return a < 256 && b < 256 && lead_[a] && trail_[b];
+  }
+  // The first of a or b in t[from, to), or to.
+  static size_t Find(const Unit* t, size_t from, size_t to, Unit a, Unit b) {
+    if constexpr (sizeof(Unit) == 1) {
+      const void* hit = memchr(t + from, a, to - from);
+      size_t end = hit != nullptr ? static_cast<const Unit*>(hit) - t : to;
+      hit = memchr(t + from, b, end - from);
+      return hit != nullptr ? static_cast<const Unit*>(hit) - t : end;
+    } else {
+      while (from < to && t[from] != a && t[from] != b) ++from;
+      return from;
+    }
+  }
+  // The first character c in t[from, to), stepping over double-byte
+  // characters, or to.
+  size_t FindCharacter(const Unit* t, size_t from, size_t to, Unit c) const {
+    if constexpr (sizeof(Unit) == 1) {
+      if (!double_byte_) {
+        const void* hit = memchr(t + from, c, to - from);
+        return hit != nullptr ? static_cast<const Unit*>(hit) - t : to;
+      }
+    }
+    while (from < to && t[from] != c) from += Pair(t, from, to) ? 2 : 1;
+    return from < to ? from : to;
+  }
+  static void AppendLine(Text& out, View key, View value) {
+    out.append(key.data(), key.size());
+    out.push_back(Unit('='));
+    out.append(value.data(), value.size());
   }
   static Unit Fold(Unit u) {
     return (u >= Unit('A') && u <= Unit('Z')) ? Unit(u + ('a' - 'A')) : u;
@@ -316,6 +343,12 @@ class Document {
       }
       h = (h ^ Byte(u)) * 16777619u;
     }
+    // Mix the high bits down: the index takes the low ones.
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
     return h;
   }
   bool SameName(const Unit* a, size_t an, const Unit* b, size_t bn) const {
@@ -344,19 +377,31 @@ class Document {
   }
 
   uint32_t FindSection(const Unit* name, size_t n) const {
-    return section_index_.Find(Hash(name, n, 0), [&](uint32_t id) {
+    return FindSection(name, n, Hash(name, n, 0));
+  }
+  uint32_t FindSection(const Unit* name, size_t n, uint32_t hash) const {
+    return section_index_.Find(hash, [&](uint32_t id) {
       const Section& s = sections_[id];
       return SameName(text_.data() + s.name_begin, s.name_end - s.name_begin,
                       name, n);
     });
   }
   uint32_t FindKey(uint32_t section, const Unit* name, size_t n) const {
-    return key_index_.Find(Hash(name, n, section + 1), [&](uint32_t id) {
+    return FindKey(section, name, n, Hash(name, n, section + 1));
+  }
+  uint32_t FindKey(uint32_t section, const Unit* name, size_t n,
+                   uint32_t hash) const {
+    return key_index_.Find(hash, [&](uint32_t id) {
       const KeyLine& k = keys_[id];
-      return k.section == section &&
-             SameName(text_.data() + k.name_begin, k.name_end - k.name_begin,
-                      name, n);
+      if (k.section != section) return false;
+      const auto key_name = TrimmedRange(k.line, k.equals);
+      return SameName(text_.data() + key_name.first,
+                      key_name.second - key_name.first, name, n);
     });
+  }
+
+  std::pair<uint32_t, uint32_t> ValueSpan(const KeyLine& k) const {
+    return TrimmedRange(k.equals + 1, k.end);
   }
 
   const Text& LineEnd() const { return line_end_; }
@@ -382,8 +427,7 @@ class Document {
     size_t pos = from;
     while (pos < n) {
       const size_t line = pos;
-      size_t end = pos;
-      while (end < n && t[end] != Unit('\r') && t[end] != Unit('\n')) ++end;
+      const size_t end = Find(t, pos, n, Unit('\n'), Unit('\r'));
       size_t next = end;
       if (next < n) {
         next += (t[next] == Unit('\r') && next + 1 < n &&
@@ -402,8 +446,7 @@ class Document {
       size_t i = line;
       while (i < end && Blank(t[i])) ++i;
       if (i < end && t[i] == Unit('[')) {
-        size_t j = i + 1;
-        while (j < end && t[j] != Unit(']')) j += Pair(t, j, end) ? 2 : 1;
+        const size_t j = FindCharacter(t, i + 1, end, Unit(']'));
         if (j < end) {
           const auto name = TrimmedRange(static_cast<uint32_t>(i + 1),
                                          static_cast<uint32_t>(j));
@@ -412,35 +455,29 @@ class Document {
                        kNone};
           current = static_cast<uint32_t>(sections_.size());
           sections_.push_back(s);
-          const uint32_t h =
-              Hash(t + name.first, name.second - name.first, 0);
-          if (FindSection(t + name.first, name.second - name.first) == kNone) {
+          const size_t length = name.second - name.first;
+          const uint32_t h = Hash(t + name.first, length, 0);
+          if (FindSection(t + name.first, length, h) == kNone) {
             section_index_.Insert(h, current);
           }
           continue;
         }
       }
       if (current == kNone) continue;
-      size_t equals = i;
-      while (equals < end && t[equals] != Unit('=')) {
-        equals += Pair(t, equals, end) ? 2 : 1;
-      }
+      const size_t equals = FindCharacter(t, i, end, Unit('='));
       if (equals >= end) continue;
       const auto name =
           TrimmedRange(static_cast<uint32_t>(i), static_cast<uint32_t>(equals));
-      const auto value = TrimmedRange(static_cast<uint32_t>(equals + 1),
-                                      static_cast<uint32_t>(end));
-      KeyLine k = {current,      static_cast<uint32_t>(line),
-                   static_cast<uint32_t>(equals), name.first,
-                   name.second,  value.first,
-                   value.second, static_cast<uint32_t>(end),
+      KeyLine k = {current, static_cast<uint32_t>(line),
+                   static_cast<uint32_t>(equals), static_cast<uint32_t>(end),
                    static_cast<uint32_t>(next)};
       const uint32_t id = static_cast<uint32_t>(keys_.size());
       keys_.push_back(k);
       sections_[current].last_key = id;
       const size_t name_length = name.second - name.first;
-      if (FindKey(current, t + name.first, name_length) == kNone) {
-        key_index_.Insert(Hash(t + name.first, name_length, current + 1), id);
+      const uint32_t h = Hash(t + name.first, name_length, current + 1);
+      if (FindKey(current, t + name.first, name_length, h) == kNone) {
+        key_index_.Insert(h, id);
       }
     }
   }
@@ -454,6 +491,7 @@ class Document {
 
   Encoding encoding_;
   Text text_;
+  bool double_byte_ = false;
   bool lead_[256];
   bool trail_[256];
   std::vector<Section> sections_;

@@ -50,22 +50,40 @@ class Engine : public ::testing::Test {
   std::string dir_;
 };
 
+// Writes bytes as another program would, without telling the engine.
+void WriteBehind(const std::string& path, const std::string& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+}
+
+// Longer than the engine trusts a file it has checked.
+void WaitOutTheCheckInterval() { usleep(5000); }
+
 TEST_F(Engine, SeesChangesMadeByOtherProgramsBetweenCalls) {
   const std::string file = In("shared.ini");
   ASSERT_TRUE(Put(file, "s", "k", "ours"));
   EXPECT_EQ(Get(file, "s", "k"), "ours");
 
-  scratch::WriteBytes(file, "[s]\r\nk=theirs, longer\r\n");  // in place
+  WriteBehind(file, "[s]\r\nk=theirs, longer\r\n");  // in place
+  WaitOutTheCheckInterval();
   EXPECT_EQ(Get(file, "s", "k"), "theirs, longer");
 
+  WriteBehind(file, "[s]\r\nk=same size, 14\r\n");  // same size, in place
+  WaitOutTheCheckInterval();
+  EXPECT_EQ(Get(file, "s", "k"), "same size, 14");
+
   const std::string other = In("other.ini");
-  scratch::WriteBytes(other, "[s]\r\nk=renamed over\r\n");
+  WriteBehind(other, "[s]\r\nk=renamed over\r\n");
   ASSERT_EQ(rename(other.c_str(), file.c_str()), 0);  // a new inode
+  WaitOutTheCheckInterval();
   EXPECT_EQ(Get(file, "s", "k"), "renamed over");
   ASSERT_TRUE(Put(file, "s", "k2", "added"));
   EXPECT_EQ(scratch::ReadBytes(file), "[s]\r\nk=renamed over\r\nk2=added\r\n");
 
   ASSERT_EQ(unlink(file.c_str()), 0);
+  WaitOutTheCheckInterval();
   EXPECT_EQ(Get(file, "s", "k"), "<none>");
 }
 

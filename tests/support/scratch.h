@@ -9,7 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#ifdef QUILLMOOR_OWN_PLATFORM
+#include "platform/posix_layer.h"
+#endif
+
 namespace scratch {
+
+// Our engine notices changes by other programs within a millisecond; a test
+// that changes a file itself must not wait for that.
+inline void FileChangedBehindTheEngine() {
+#ifdef QUILLMOOR_OWN_PLATFORM
+  DropProfileCacheForTesting();
+#endif
+}
 
 inline std::string ReadBytes(const std::string& path) {
   std::string bytes;
@@ -34,6 +46,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   ASSERT_NE(file, nullptr) << path;
   ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
   fclose(file);
+  FileChangedBehindTheEngine();
 }
 
 // A path in the test run's temporary folder, unique to the running test and
@@ -47,6 +60,7 @@ inline std::string Path(const std::string& name) {
                                       : std::string()) +
                      name;
   remove(path.c_str());
+  FileChangedBehindTheEngine();
   return path;
 }
 
