@@ -85,8 +85,7 @@ bool IsFolder(const std::string& path) {
 // An absolute path with "." parts, ".." parts and repeated slashes taken
 // out, without asking the file system (a name may not exist yet).
 std::string AbsolutePath(const std::string& base, const std::string& name) {
-  const std::string from =
-      base[0] == '/' ? base : CurrentFolder() + "/" + base;
+  const std::string from = base[0] == '/' ? base : CurrentFolder() + "/" + base;
   const std::string joined = name[0] == '/' ? name : from + "/" + name;
   std::vector<std::string> parts;
   size_t start = 0;
@@ -157,7 +156,8 @@ const char* Refusal(const OPENFILENAMEA& request, const std::string& path) {
 bool ReadAnswer(std::string* line) {
   line->clear();
   int c;
-  while ((c = getchar()) != EOF && c != '\n') line->push_back(static_cast<char>(c));
+  while ((c = getchar()) != EOF && c != '\n')
+    line->push_back(static_cast<char>(c));
   if (c == EOF && line->empty()) return false;
   if (!line->empty() && line->back() == '\r') line->pop_back();
   return true;
@@ -171,8 +171,8 @@ void StoreAnswer(OPENFILENAMEA* request, const std::string& path) {
   request->nFileExtension = static_cast<WORD>(
       dot != std::string::npos && dot > name_at ? dot + 1 : path.size());
   if (request->lpstrFileTitle != nullptr && request->nMaxFileTitle > 0) {
-    const size_t length = std::min<size_t>(path.size() - name_at,
-                                           request->nMaxFileTitle - 1);
+    const size_t length =
+        std::min<size_t>(path.size() - name_at, request->nMaxFileTitle - 1);
     memcpy(request->lpstrFileTitle, path.c_str() + name_at, length);
     request->lpstrFileTitle[length] = '\0';
   }

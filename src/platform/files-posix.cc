@@ -122,8 +122,7 @@ HANDLE OpenSearch(std::string folder, std::string pattern) {
 // names know no case, the first whose name differs only by case.
 const char* FindVariable(const std::string& name) {
   if (const char* value = getenv(name.c_str())) return value;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr;
-       ++entry) {
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     const char* equals = strchr(*entry, '=');
     if (equals == nullptr ||
         static_cast<size_t>(equals - *entry) != name.size()) {

@@ -41,7 +41,8 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption,
   fflush(stdout);
   if (isatty(STDIN_FILENO)) {
     int c;
-    do c = getchar(); while (c != '\n' && c != EOF);
+    do c = getchar();
+    while (c != '\n' && c != EOF);
   }
   return IDOK;
 }

@@ -3,14 +3,13 @@
 // targets that are no settings file. Whatever happens, the run ends with a
 // truthful report, and a target holds its own bytes unchanged followed at
 // most by the sections reported.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/run_harness.h"
 #include "platform/posix_layer.h"
@@ -32,7 +31,8 @@ const std::vector<std::string> kBoth = {"usercmd.ini", "wincmd.ini"};
 std::string Binary(size_t size, unsigned seed) {
   std::string bytes = "\x89PNG\r\n\x1a\n";
   std::mt19937 noise(seed);
-  while (bytes.size() < size) bytes.push_back(static_cast<char>(noise() & 0xFF));
+  while (bytes.size() < size)
+    bytes.push_back(static_cast<char>(noise() & 0xFF));
   return bytes;
 }
 
@@ -43,38 +43,56 @@ TEST(Faults, SourcesThatAreNoSettingsFile) {
   const Scenario kScenarios[] = {
       {"source that is a folder: nothing read, another one picked",
        {{"sub/", ""}, {"menus.ini", kHostThree}, {"usercmd.ini", kTargetOwn}},
-       "{dir}/sub", {}, "menus.ini\nusercmd.ini\n",
+       "{dir}/sub",
+       {},
+       "menus.ini\nusercmd.ini\n",
        kNoEntries + Open("{dir}", {"menus.ini", "usercmd.ini"}) +
            Answer("menus.ini") + Save("{dir}", {"menus.ini", "usercmd.ini"}) +
            Answer("usercmd.ini") + Converted(2),
-       0, {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
+       0,
+       {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
       {"source the kernel refuses to read (/proc/self/mem)",
        {{"usercmd.ini", kTargetOwn}},
-       "/proc/self/mem", {}, "\n",
-       kNoEntries + Open("{dir}", {"usercmd.ini"}) + Answer(""), 255, {}},
+       "/proc/self/mem",
+       {},
+       "\n",
+       kNoEntries + Open("{dir}", {"usercmd.ini"}) + Answer(""),
+       255,
+       {}},
       {"binary file as source",
        {{"wincmd.ini", Binary(64 * 1024, 1)}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "\n",
-       kNoEntries + Open("{dir}", kBoth) + Answer(""), 255, {}},
+       "wincmd.ini",
+       {},
+       "\n",
+       kNoEntries + Open("{dir}", kBoth) + Answer(""),
+       255,
+       {}},
       {"NUL bytes end a value where they stand",
-       {{"wincmd.ini",
-         Host(Bytes("Menu1=No\0tes\r\nCmd1=note\0pad.exe\r\n"
-                    "Me\0nu2=x\r\nMenu2=Two\r\n\0\0\0\r\n"))},
+       {{"wincmd.ini", Host(Bytes("Menu1=No\0tes\r\nCmd1=note\0pad.exe\r\n"
+                                  "Me\0nu2=x\r\nMenu2=Two\r\n\0\0\0\r\n"))},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", kBoth) + Answer("usercmd.ini") + Converted(2), 0,
-       {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", "No"}, {"Cmd", "note"}}) +
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", kBoth) + Answer("usercmd.ini") + Converted(2),
+       0,
+       {{"usercmd.ini", kTargetOwn +
+                            Section(1, {{"Menu", "No"}, {"Cmd", "note"}}) +
                             Section(2, {{"Menu", "Two"}})}}},
       {"10 MB lines: values cut to their fields",
        {{"wincmd.ini",
          "[Configuration]\r\n" + huge + "\r\n[User]\r\nMenu1=" + long_menu +
              "\r\nCmd1=" + long_command + "\r\nParam1=" + huge + "\r\n"},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", kBoth) + Answer("usercmd.ini") + Converted(1), 0,
-       {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", std::string(259, 'm')},
-                                                  {"Cmd", std::string(2047, 'c')},
-                                                  {"Param", std::string(259, 'x')}})}}},
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", kBoth) + Answer("usercmd.ini") + Converted(1),
+       0,
+       {{"usercmd.ini",
+         kTargetOwn + Section(1, {{"Menu", std::string(259, 'm')},
+                                  {"Cmd", std::string(2047, 'c')},
+                                  {"Param", std::string(259, 'x')}})}}},
   };
   for (const Scenario& s : kScenarios) {
     SCOPED_TRACE(s.name);
@@ -106,9 +124,9 @@ TEST(Faults, SourceWithMoreEntriesThanIndexes) {
   ASSERT_TRUE(result.exited) << "killed by signal " << result.signal;
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output,
-            WithFolder(Save("{dir}", kBoth) + Answer("usercmd.ini") +
-                           Converted(65535),
-                       folder.path()));
+            WithFolder(
+                Save("{dir}", kBoth) + Answer("usercmd.ini") + Converted(65535),
+                folder.path()));
   // A file this large grows by appends, which may start a line with blanks
   // (reading skips them) so that no cut write could split a value.
   const std::string after = folder.Read("usercmd.ini");

@@ -62,7 +62,8 @@ ProcessResult RunProcess(const ProcessRequest& request) {
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
-    if (!request.folder.empty() && chdir(request.folder.c_str()) != 0) _exit(126);
+    if (!request.folder.empty() && chdir(request.folder.c_str()) != 0)
+      _exit(126);
     if (request.file_size_limit >= 0) {
       // A write past the limit then fails with EFBIG instead of killing.
       signal(SIGXFSZ, SIG_IGN);
@@ -117,7 +118,8 @@ ProcessResult RunProcess(const ProcessRequest& request) {
       }
       char chunk[65536];
       const ssize_t got = read(fds[i].fd, chunk, sizeof chunk);
-      std::string& into = fds[i].fd == output_fd ? result.output : result.errors;
+      std::string& into =
+          fds[i].fd == output_fd ? result.output : result.errors;
       if (got > 0) {
         into.append(chunk, static_cast<size_t>(got));
       } else if (got == 0 || errno != EINTR) {

@@ -3,11 +3,11 @@
 #ifndef QUILLMOOR_TESTS_E2E_RUN_HARNESS_H_
 #define QUILLMOOR_TESTS_E2E_RUN_HARNESS_H_
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/process.h"
 #include "e2e/scratch_folder.h"
@@ -17,7 +17,7 @@ namespace e2e {
 // ---- what the program shows --------------------------------------------
 
 inline std::string Box(const std::string& caption, const std::string& icon,
-                const std::string& text) {
+                       const std::string& text) {
   return caption + " [" + icon + "]\n" + text + "\n\n";
 }
 
@@ -31,34 +31,35 @@ inline const std::string kNothingConverted =
     Box("Failure!", "warning", "Conversion complete. No entries converted");
 
 inline std::string Converted(int count) {
-  return Box("Success!", "information",
-             "Conversion complete.\n" + std::to_string(count) +
-                 " entries written.");
+  return Box(
+      "Success!", "information",
+      "Conversion complete.\n" + std::to_string(count) + " entries written.");
 }
 
 inline std::string NotWritten(int count) {
   return Box("Failure!", "error",
-             "The target file could not be written.\n" +
-                 std::to_string(count) + " entries written.");
+             "The target file could not be written.\n" + std::to_string(count) +
+                 " entries written.");
 }
 
 inline std::string Dialog(const std::string& title, const std::string& folder,
-                   const std::vector<std::string>& names) {
+                          const std::vector<std::string>& names) {
   std::string text = title + "\nSetting files (*.ini)\n" + folder + "\n";
   for (const std::string& name : names) text += "  " + name + "\n";
   return text;
 }
 inline std::string Open(const std::string& folder,
-                 const std::vector<std::string>& names) {
+                        const std::vector<std::string>& names) {
   return Dialog("Open", folder, names);
 }
 inline std::string Save(const std::string& folder,
-                 const std::vector<std::string>& names) {
+                        const std::vector<std::string>& names) {
   return Dialog("Save As", folder, names);
 }
 
 // The prompt with the answer echoed after it, and the refusal if any.
-inline std::string Answer(const std::string& answer, const char* refusal = nullptr) {
+inline std::string Answer(const std::string& answer,
+                          const char* refusal = nullptr) {
   std::string text = "File name: " + answer + "\n";
   if (refusal != nullptr) text += std::string(refusal) + "\n";
   return text;
@@ -74,7 +75,8 @@ struct Key {
 // A section as the program adds it to a file with CR LF line ends.
 inline std::string Section(int index, const std::vector<Key>& keys) {
   std::string text = "[em_usercmd" + std::to_string(index) + "]\r\n";
-  for (const Key& key : keys) text += std::string(key.name) + "=" + key.value + "\r\n";
+  for (const Key& key : keys)
+    text += std::string(key.name) + "=" + key.value + "\r\n";
   return text;
 }
 
@@ -84,7 +86,8 @@ inline std::string Host(const std::string& user_lines) {
          user_lines + "\r\n[Layout]\r\nButtonBar=1\r\n";
 }
 
-inline const std::string kHostOneEntry = Host("Menu1=Notepad\r\nCmd1=notepad.exe\r\n");
+inline const std::string kHostOneEntry =
+    Host("Menu1=Notepad\r\nCmd1=notepad.exe\r\n");
 
 // A separator, a command in quotes (read without them), %-parameters, a
 // start folder and a window state.
@@ -114,8 +117,9 @@ inline std::string SectionsOfCount(int count, size_t command_length = 8) {
   std::string text;
   for (int i = 1; i <= count; ++i) {
     const std::string n = std::to_string(i);
-    text += Section(i, {{"Menu", "Entry " + n},
-                        {"Cmd", std::string(command_length, 'c') + n + ".exe"}});
+    text +=
+        Section(i, {{"Menu", "Entry " + n},
+                    {"Cmd", std::string(command_length, 'c') + n + ".exe"}});
   }
   return text;
 }
@@ -124,8 +128,10 @@ inline const std::string kHostSeparatorsOnly =
     Host("Menu1=-\r\nMenu2=--Submenu\r\nCmd2=x.exe\r\nMenu3=--\r\n");
 inline const std::string kHostWithoutUser =
     "[Configuration]\r\nEditor=notepad.exe\r\n[Layout]\r\nButtonBar=1\r\n";
-inline const std::string kHostWithoutMenu1 = Host("Cmd1=notepad.exe\r\nMenu2=Later\r\n");
-inline const std::string kHostEmptyMenu1 = Host("Menu1=\r\nCmd1=x.exe\r\nMenu2=Later\r\n");
+inline const std::string kHostWithoutMenu1 =
+    Host("Cmd1=notepad.exe\r\nMenu2=Later\r\n");
+inline const std::string kHostEmptyMenu1 =
+    Host("Menu1=\r\nCmd1=x.exe\r\nMenu2=Later\r\n");
 
 // A target that holds commands of its own, which must stay as they are.
 inline const std::string kTargetOwn =
@@ -147,18 +153,20 @@ struct File {
 
 struct Scenario {
   const char* name;
-  std::vector<File> files;       // made in the scratch folder first
-  const char* commander_ini;     // nullptr: not set; "{dir}": the folder
+  std::vector<File> files;    // made in the scratch folder first
+  const char* commander_ini;  // nullptr: not set; "{dir}": the folder
   std::vector<std::string> arguments;
-  std::string input;             // the answers, one a line
+  std::string input;  // the answers, one a line
   std::string expected_output;
-  int expected_status;           // 0, or 255 for -1
-  std::vector<File> changed;     // files afterwards; all others unchanged
+  int expected_status;        // 0, or 255 for -1
+  std::vector<File> changed;  // files afterwards; all others unchanged
 };
 
-inline ProcessResult RunIn(const ScratchFolder& folder, const char* commander_ini,
-                    const std::vector<std::string>& arguments,
-                    const std::string& input, long long size_limit = -1) {
+inline ProcessResult RunIn(const ScratchFolder& folder,
+                           const char* commander_ini,
+                           const std::vector<std::string>& arguments,
+                           const std::string& input,
+                           long long size_limit = -1) {
   ProcessRequest request;
   request.program = QUILLMOOR_PROGRAM;
   request.arguments = arguments;
@@ -175,13 +183,14 @@ inline ProcessResult RunIn(const ScratchFolder& folder, const char* commander_in
 // Every file of the folder afterwards: those given, with `changed` in place
 // of their former bytes, and nothing else.
 inline void ExpectContents(const ScratchFolder& folder,
-                    const std::vector<File>& before,
-                    const std::vector<File>& changed, const char* name) {
+                           const std::vector<File>& before,
+                           const std::vector<File>& changed, const char* name) {
   std::map<std::string, std::string> expected;
   for (const File& file : before) expected[file.name] = file.bytes;
   for (const File& file : changed) expected[file.name] = file.bytes;
   std::map<std::string, std::string> actual;
-  for (const auto& entry : folder.Contents()) actual[entry.first] = entry.second;
+  for (const auto& entry : folder.Contents())
+    actual[entry.first] = entry.second;
   for (const auto& entry : expected) {
     auto found = actual.find(entry.first);
     if (found == actual.end()) {
@@ -208,7 +217,8 @@ inline void RunScenario(const Scenario& s) {
   const ProcessResult result =
       RunIn(folder, s.commander_ini, s.arguments, s.input);
   ASSERT_TRUE(result.started) << s.name;
-  ASSERT_TRUE(result.exited) << s.name << ": killed by signal " << result.signal;
+  ASSERT_TRUE(result.exited)
+      << s.name << ": killed by signal " << result.signal;
   EXPECT_EQ(result.output, WithFolder(s.expected_output, folder.path()))
       << s.name;
   EXPECT_EQ(result.errors, "") << s.name;

@@ -3,6 +3,7 @@
 // the terminal dialogs. Each case checks the transcript (every message box
 // and dialog, in order), the exit status and the bytes of every file in the
 // folder afterwards.
+#include <gtest/gtest.h>
 #include <string.h>
 
 #include <functional>
@@ -10,8 +11,6 @@
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "e2e/run_harness.h"
 
@@ -25,100 +24,158 @@ TEST(Run, EndsAsTheHostsFileAndTheAnswersSay) {
   const Scenario kScenarios[] = {
       {"variable not set",
        {{"wincmd.ini", kHostThree}, {"usercmd.ini", kTargetOwn}},
-       nullptr, {}, "usercmd.ini\n",
-       kNotFromHost, 255, {}},
+       nullptr,
+       {},
+       "usercmd.ini\n",
+       kNotFromHost,
+       255,
+       {}},
       {"variable names a missing file",
        {{"usercmd.ini", kTargetOwn}},
-       "{dir}/wincmd.ini", {}, "usercmd.ini\n",
-       kNotFromHost, 255, {}},
+       "{dir}/wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       kNotFromHost,
+       255,
+       {}},
       {"variable names a folder that is missing",
        {{"usercmd.ini", kTargetOwn}},
-       "{dir}/missing/wincmd.ini", {}, "usercmd.ini\n",
-       kNotFromHost, 255, {}},
+       "{dir}/missing/wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       kNotFromHost,
+       255,
+       {}},
       {"one entry",
        {{"wincmd.ini", kHostOneEntry}, {"usercmd.ini", kTargetOwn}},
-       "{dir}/wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + Converted(1), 0,
+       "{dir}/wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + Converted(1),
+       0,
        {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", "Notepad"},
-                                                  {"Cmd", "notepad.exe"}})}}},
+                                                 {"Cmd", "notepad.exe"}})}}},
       {"twelve entries",
        {{"wincmd.ini", HostOfCount(12)}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + Converted(12), 0,
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + Converted(12),
+       0,
        {{"usercmd.ini", kTargetOwn + SectionsOfCount(12)}}},
       {"separator, quoted command, parameters, folder and window state",
        {{"wincmd.ini", kHostThree}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + Converted(2), 0,
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + Converted(2),
+       0,
        {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
       {"every entry passed over",
        {{"wincmd.ini", kHostSeparatorsOnly}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + kNothingConverted, 0,
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + kNothingConverted,
+       0,
        {}},
       {"save dialog cancelled",
        {{"wincmd.ini", kHostThree}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "\nusercmd.ini\n",
-       Save("{dir}", both) + Answer(""), 255, {}},
+       "wincmd.ini",
+       {},
+       "\nusercmd.ini\n",
+       Save("{dir}", both) + Answer(""),
+       255,
+       {}},
       {"save dialog at the end of input",
        {{"wincmd.ini", kHostThree}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "",
-       Save("{dir}", both) + Answer(""), 255, {}},
+       "wincmd.ini",
+       {},
+       "",
+       Save("{dir}", both) + Answer(""),
+       255,
+       {}},
       {"no section User, open dialog cancelled",
        {{"wincmd.ini", kHostWithoutUser}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "\nusercmd.ini\n",
-       kNoEntries + Open("{dir}", both) + Answer(""), 255, {}},
+       "wincmd.ini",
+       {},
+       "\nusercmd.ini\n",
+       kNoEntries + Open("{dir}", both) + Answer(""),
+       255,
+       {}},
       {"no key Menu1, open dialog at the end of input",
        {{"wincmd.ini", kHostWithoutMenu1}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "",
-       kNoEntries + Open("{dir}", both) + Answer(""), 255, {}},
+       "wincmd.ini",
+       {},
+       "",
+       kNoEntries + Open("{dir}", both) + Answer(""),
+       255,
+       {}},
       {"empty Menu1, another source picked",
        {{"wincmd.ini", kHostEmptyMenu1},
         {"menus.ini", kHostThree},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "menus.ini\nusercmd.ini\n",
+       "wincmd.ini",
+       {},
+       "menus.ini\nusercmd.ini\n",
        kNoEntries + Open("{dir}", {"menus.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("menus.ini") +
            Save("{dir}", {"menus.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("usercmd.ini") + Converted(2),
-       0, {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
+       0,
+       {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
       {"picked source without entries, save dialog cancelled",
        {{"wincmd.ini", kHostWithoutUser},
         {"empty.ini", kHostEmptyMenu1},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "empty.ini\n\n",
+       "wincmd.ini",
+       {},
+       "empty.ini\n\n",
        kNoEntries + Open("{dir}", {"empty.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("empty.ini") +
            Save("{dir}", {"empty.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer(""),
-       255, {}},
+       255,
+       {}},
       {"picked source without entries",
        {{"wincmd.ini", kHostWithoutUser},
         {"empty.ini", kHostEmptyMenu1},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "empty.ini\nusercmd.ini\n",
+       "wincmd.ini",
+       {},
+       "empty.ini\nusercmd.ini\n",
        kNoEntries + Open("{dir}", {"empty.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("empty.ini") +
            Save("{dir}", {"empty.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("usercmd.ini") + kNothingConverted,
-       0, {}},
+       0,
+       {}},
       {"source chosen as target",
        {{"wincmd.ini", kHostThree}},
-       "wincmd.ini", {}, "wincmd.ini\n",
-       Save("{dir}", {"wincmd.ini"}) + Answer("wincmd.ini") + Converted(2), 0,
+       "wincmd.ini",
+       {},
+       "wincmd.ini\n",
+       Save("{dir}", {"wincmd.ini"}) + Answer("wincmd.ini") + Converted(2),
+       0,
        {{"wincmd.ini", kHostThree + kSectionsOfThree}}},
       {"command-line arguments ignored",
        {{"wincmd.ini", kHostThree},
         {"other.ini", kHostOneEntry},
         {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {"--help", "/S", "other.ini", "%COMMANDER_INI%"}, "usercmd.ini\n",
+       "wincmd.ini",
+       {"--help", "/S", "other.ini", "%COMMANDER_INI%"},
+       "usercmd.ini\n",
        Save("{dir}", {"other.ini", "usercmd.ini", "wincmd.ini"}) +
            Answer("usercmd.ini") + Converted(2),
-       0, {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
+       0,
+       {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
       {"target that is empty",
        {{"wincmd.ini", kHostThree}, {"usercmd.ini", ""}},
-       "wincmd.ini", {}, "usercmd.ini\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + Converted(2), 0,
+       "wincmd.ini",
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + Converted(2),
+       0,
        {{"usercmd.ini", kSectionsOfThree}}},
       // A name that holds a backslash: its folder part (before the
       // backslash) is the dialog's folder, where relative answers start.
@@ -128,15 +185,19 @@ TEST(Run, EndsAsTheHostsFileAndTheAnswersSay) {
         {"menus/usercmd.ini", kTargetOwn},
         {"menus/notes.txt", "x"},
         {"usercmd.ini", kTargetOwn}},
-       "menus\\wincmd.ini", {}, "usercmd.ini\n",
+       "menus\\wincmd.ini",
+       {},
+       "usercmd.ini\n",
        Save("{dir}/menus", {"usercmd.ini"}) + Answer("usercmd.ini") +
            Converted(2),
-       0, {{"menus/usercmd.ini", kTargetOwn + kSectionsOfThree}}},
+       0,
+       {{"menus/usercmd.ini", kTargetOwn + kSectionsOfThree}}},
       {"dialog refuses names until one is found",
        {{"wincmd.ini", kHostOneEntry},
         {"usercmd.ini", kTargetOwn},
         {"sub/", ""}},
-       "wincmd.ini", {},
+       "wincmd.ini",
+       {},
        "missing.ini\nsub\nsub/../nothing.ini\n" + std::string(300, 'n') +
            "\n{dir}/./sub/../usercmd.ini\n",
        Save("{dir}", both) + Answer("missing.ini", "File not found.") +
@@ -144,14 +205,18 @@ TEST(Run, EndsAsTheHostsFileAndTheAnswersSay) {
            Answer("sub/../nothing.ini", "File not found.") +
            Answer(std::string(300, 'n'), "Name too long.") +
            Answer("{dir}/./sub/../usercmd.ini") + Converted(1),
-       0, {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", "Notepad"},
-                                                    {"Cmd", "notepad.exe"}})}}},
+       0,
+       {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", "Notepad"},
+                                                 {"Cmd", "notepad.exe"}})}}},
       {"answer with a carriage return",
        {{"wincmd.ini", kHostOneEntry}, {"usercmd.ini", kTargetOwn}},
-       "wincmd.ini", {}, "usercmd.ini\r\n",
-       Save("{dir}", both) + Answer("usercmd.ini") + Converted(1), 0,
+       "wincmd.ini",
+       {},
+       "usercmd.ini\r\n",
+       Save("{dir}", both) + Answer("usercmd.ini") + Converted(1),
+       0,
        {{"usercmd.ini", kTargetOwn + Section(1, {{"Menu", "Notepad"},
-                                                  {"Cmd", "notepad.exe"}})}}},
+                                                 {"Cmd", "notepad.exe"}})}}},
   };
   for (const Scenario& s : kScenarios) {
     SCOPED_TRACE(s.name);
@@ -169,7 +234,7 @@ TEST(Run, HostPathLongerThanAPathIsNotFound) {
     for (int i = 0; i < times; ++i) text += dots;
     return text;
   };
-  const std::string fits = repeat(124) + "/wincmd.ini";   // 259 bytes
+  const std::string fits = repeat(124) + "/wincmd.ini";     // 259 bytes
   const std::string one_more = repeat(125) + "wincmd.ini";  // 260 bytes
   const std::string of_300 = repeat(145) + "wincmd.ini";    // 300 bytes
   ASSERT_EQ(fits.size(), 259u);
@@ -180,13 +245,30 @@ TEST(Run, HostPathLongerThanAPathIsNotFound) {
                                    {"usercmd.ini", kTargetOwn}};
   const std::vector<std::string> listed = {"usercmd.ini", "wincmd.ini"};
   const Scenario kScenarios[] = {
-      {"259 bytes", files, fits.c_str(), {}, "usercmd.ini\n",
-       Save("{dir}", listed) + Answer("usercmd.ini") + Converted(2), 0,
+      {"259 bytes",
+       files,
+       fits.c_str(),
+       {},
+       "usercmd.ini\n",
+       Save("{dir}", listed) + Answer("usercmd.ini") + Converted(2),
+       0,
        {{"usercmd.ini", kTargetOwn + kSectionsOfThree}}},
-      {"260 bytes, cut to a file", files, one_more.c_str(), {}, "usercmd.ini\n",
-       kNotFromHost, 255, {}},
-      {"300 bytes, cut to a folder", files, of_300.c_str(), {}, "usercmd.ini\n",
-       kNotFromHost, 255, {}},
+      {"260 bytes, cut to a file",
+       files,
+       one_more.c_str(),
+       {},
+       "usercmd.ini\n",
+       kNotFromHost,
+       255,
+       {}},
+      {"300 bytes, cut to a folder",
+       files,
+       of_300.c_str(),
+       {},
+       "usercmd.ini\n",
+       kNotFromHost,
+       255,
+       {}},
   };
   for (const Scenario& s : kScenarios) {
     SCOPED_TRACE(s.name);
@@ -220,8 +302,8 @@ const Refusal kRefusals[] = {
        return f.MakeImmutable("usercmd.ini", why);
      },
      -1, 0},
-    {"FolderMountedReadOnly", "read-only bind mount of the target's folder",
-     3, 8, "locked/usercmd.ini",
+    {"FolderMountedReadOnly", "read-only bind mount of the target's folder", 3,
+     8, "locked/usercmd.ini",
      [](ScratchFolder& f, std::string* why) {
        f.MakeFolder("locked");
        f.Write("locked/usercmd.ini", kTargetOwn);
@@ -229,8 +311,8 @@ const Refusal kRefusals[] = {
      },
      -1, 0},
     {"FolderRefusingNewFiles",
-     "chattr +i on the target's folder, with a value that needs a new file",
-     3, 8, "frozen/usercmd.ini",
+     "chattr +i on the target's folder, with a value that needs a new file", 3,
+     8, "frozen/usercmd.ini",
      [](ScratchFolder& f, std::string* why) {
        f.MakeFolder("frozen");
        // Another caption of another length: replacing it rewrites the file,
@@ -241,8 +323,7 @@ const Refusal kRefusals[] = {
      },
      -1, 0},
     {"FileTheKernelRefuses", "/proc/version, which takes no writes", 3, 8,
-     "/proc/version", [](ScratchFolder&, std::string*) { return true; }, -1,
-     0},
+     "/proc/version", [](ScratchFolder&, std::string*) { return true; }, -1, 0},
     {"FullDisk", "a 64 KB tmpfs filled up", 300, 40, "small/usercmd.ini",
      [](ScratchFolder& f, std::string* why) {
        f.MakeFolder("small");
@@ -296,8 +377,8 @@ TEST_P(RefusedWrite, IsReportedAsAFailureWithTheSectionsWritten) {
       listed.push_back(name);
     }
   }
-  const std::string save = WithFolder(
-      Save("{dir}", listed) + Answer(r.target), folder.path());
+  const std::string save =
+      WithFolder(Save("{dir}", listed) + Answer(r.target), folder.path());
   ASSERT_EQ(result.output.compare(0, save.size(), save), 0) << result.output;
   const std::regex report(
       "Failure! \\[error\\]\nThe target file could not be written.\n"
@@ -314,7 +395,8 @@ TEST_P(RefusedWrite, IsReportedAsAFailureWithTheSectionsWritten) {
   // The entry whose write failed may have kept the keys written before the
   // failure (nothing is ever deleted), in whole lines; nothing else changed.
   const std::string after = folder.Read(target_path);
-  const std::string complete = before + SectionsOfCount(count, r.command_length);
+  const std::string complete =
+      before + SectionsOfCount(count, r.command_length);
   ASSERT_EQ(after.compare(0, complete.size(), complete), 0) << after;
   const std::string partial = after.substr(complete.size());
   const std::string next =

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <linux/fs.h>
 #include <sched.h>
@@ -15,8 +16,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
-#include <gtest/gtest.h>
 
 namespace e2e {
 namespace {
@@ -90,7 +89,8 @@ std::string ScratchFolder::Read(const std::string& name) const {
   if (file == nullptr) return bytes;
   char chunk[65536];
   size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.append(chunk, got);
   fclose(file);
   return bytes;
 }
@@ -112,7 +112,8 @@ int ListOne(const char* path, const struct stat*, int type, struct FTW*) {
     if (FILE* file = fopen(path, "rb")) {
       char chunk[65536];
       size_t got;
-      while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+      while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, got);
       fclose(file);
     }
     g_listing->emplace_back(relative, bytes);
@@ -165,8 +166,7 @@ bool ScratchFolder::EnterOwnMountNamespace(std::string* why) {
   return true;
 }
 
-bool ScratchFolder::MountReadOnly(const std::string& folder,
-                                  std::string* why) {
+bool ScratchFolder::MountReadOnly(const std::string& folder, std::string* why) {
   if (!EnterOwnMountNamespace(why)) return false;
   const std::string where = Path(folder);
   if (mount(where.c_str(), where.c_str(), nullptr, MS_BIND, nullptr) != 0) {
@@ -174,8 +174,8 @@ bool ScratchFolder::MountReadOnly(const std::string& folder,
     return false;
   }
   mounts_.push_back(where);
-  if (mount(nullptr, where.c_str(), nullptr,
-            MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+  if (mount(nullptr, where.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+            nullptr) != 0) {
     *why = Reason("remounting read-only");
     return false;
   }
@@ -196,7 +196,8 @@ bool ScratchFolder::MountTmpfs(const std::string& folder, size_t bytes,
 }
 
 bool FillUp(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   static const char zeros[4096] = {};
   for (;;) {

@@ -1,5 +1,6 @@
 #include "files/file_helpers.h"
 
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,8 +8,6 @@
 #include <unistd.h>
 
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "platform/posix_layer.h"
 
@@ -27,8 +26,9 @@ class TextAtPageEnd {
  public:
   explicit TextAtPageEnd(const std::string& text) {
     page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    memory_ = static_cast<char*>(mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE,
-                                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    memory_ =
+        static_cast<char*>(mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     EXPECT_NE(memory_, MAP_FAILED);
     EXPECT_EQ(mprotect(memory_ + page_, page_, PROT_NONE), 0);
     text_ = memory_ + page_ - (text.size() + 1);
@@ -50,7 +50,8 @@ TEST(GetDirectoryPart, TakesTheTextBeforeTheLastBackslashInTheCodePage) {
     const char* path;      // nullptr: no path at all
     const char* expected;  // nullptr: out keeps what it held (empty)
   } kCases[] = {
-      {"folder of a file", 1252, "C:\\Data\\Menus\\start.ini", "C:\\Data\\Menus"},
+      {"folder of a file", 1252, "C:\\Data\\Menus\\start.ini",
+       "C:\\Data\\Menus"},
       {"file on a drive", 1252, "C:\\start.ini", "C:"},
       {"root of the drive", 1252, "\\start.ini", ""},
       {"ends in a backslash", 1252, "C:\\Data\\", "C:\\Data"},

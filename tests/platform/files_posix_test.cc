@@ -1,5 +1,6 @@
 // Our file search and environment expansion, as the system relies on them.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,8 +9,6 @@
 
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/posix_internal.h"
 #include "platform/win32.h"
@@ -84,7 +83,8 @@ TEST_F(FindFirstFileTest, FillsTheRecordOfTheEntryFound) {
     DWORD attributes;
     DWORD size;
   } kCases[] = {
-      {"plain file", Path("wincmd.ini"), "wincmd.ini", FILE_ATTRIBUTE_NORMAL, 21},
+      {"plain file", Path("wincmd.ini"), "wincmd.ini", FILE_ATTRIBUTE_NORMAL,
+       21},
       {"read-only file", Path("readonly.ini"), "readonly.ini",
        FILE_ATTRIBUTE_READONLY, 1},
       {"folder", Path("sub"), "sub", FILE_ATTRIBUTE_DIRECTORY, 0},
