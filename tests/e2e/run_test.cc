@@ -276,6 +276,31 @@ TEST(Run, HostPathLongerThanAPathIsNotFound) {
   }
 }
 
+// The file text holds 260 bytes: an absolute path of 259 bytes is the
+// longest a dialog may hand back.
+TEST(Run, DialogTakesPathsUpToTheFileTextsCapacity) {
+  ScratchFolder folder;
+  const size_t name_length = 259 - (folder.path().size() + 1);
+  const std::string fits = std::string(name_length - 4, 'f') + ".ini";
+  const std::string too_long = std::string(name_length - 3, 'l') + ".ini";
+  ASSERT_EQ(folder.Path(fits).size(), 259u);
+  folder.Write("wincmd.ini", kHostOneEntry);
+  folder.Write(fits, kTargetOwn);
+  folder.Write(too_long, kTargetOwn);
+
+  const ProcessResult result =
+      RunIn(folder, "wincmd.ini", {}, too_long + "\n" + fits + "\n");
+  ASSERT_TRUE(result.exited) << "killed by signal " << result.signal;
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, Save(folder.path(), {fits, too_long, "wincmd.ini"}) +
+                               Answer(too_long, "Name too long.") +
+                               Answer(fits) + Converted(1));
+  EXPECT_EQ(
+      folder.Read(fits),
+      kTargetOwn + Section(1, {{"Menu", "Notepad"}, {"Cmd", "notepad.exe"}}));
+  EXPECT_EQ(folder.Read(too_long), kTargetOwn);
+}
+
 // ---- writes the file system refuses ------------------------------------
 
 // Root ignores permission bits, so each refusal is made by the kernel:
