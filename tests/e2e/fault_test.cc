@@ -3,13 +3,14 @@
 // targets that are no settings file. Whatever happens, the run ends with a
 // truthful report, and a target holds its own bytes unchanged followed at
 // most by the sections reported.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "e2e/run_harness.h"
 #include "platform/posix_layer.h"

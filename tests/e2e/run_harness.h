@@ -3,11 +3,11 @@
 #ifndef QUILLMOOR_TESTS_E2E_RUN_HARNESS_H_
 #define QUILLMOOR_TESTS_E2E_RUN_HARNESS_H_
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "e2e/process.h"
 #include "e2e/scratch_folder.h"

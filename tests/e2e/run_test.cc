@@ -3,7 +3,6 @@
 // the terminal dialogs. Each case checks the transcript (every message box
 // and dialog, in order), the exit status and the bytes of every file in the
 // folder afterwards.
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <functional>
@@ -11,6 +10,8 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "e2e/run_harness.h"
 

@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
-#include <gtest/gtest.h>
 #include <limits.h>
 #include <linux/fs.h>
 #include <sched.h>
@@ -16,6 +15,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "support/scratch.h"
 
 namespace e2e {
 namespace {
@@ -77,22 +80,11 @@ ScratchFolder::~ScratchFolder() {
 
 void ScratchFolder::Write(const std::string& name,
                           const std::string& bytes) const {
-  FILE* file = fopen(Path(name).c_str(), "wb");
-  ASSERT_NE(file, nullptr) << Reason(Path(name).c_str());
-  ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  ASSERT_EQ(fclose(file), 0);
+  scratch::WriteBytes(Path(name), bytes);
 }
 
 std::string ScratchFolder::Read(const std::string& name) const {
-  std::string bytes;
-  FILE* file = fopen(name[0] == '/' ? name.c_str() : Path(name).c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-    bytes.append(chunk, got);
-  fclose(file);
-  return bytes;
+  return scratch::ReadBytes(name[0] == '/' ? name : Path(name));
 }
 
 void ScratchFolder::MakeFolder(const std::string& name) const {
@@ -102,21 +94,15 @@ void ScratchFolder::MakeFolder(const std::string& name) const {
 namespace {
 std::vector<std::pair<std::string, std::string>>* g_listing = nullptr;
 size_t g_prefix = 0;
-int ListOne(const char* path, const struct stat*, int type, struct FTW*) {
+int ListOne(const char* path, const struct stat* info, int type, struct FTW*) {
   if (strlen(path) <= g_prefix) return 0;  // the folder itself
   std::string relative = path + g_prefix + 1;
   if (type == FTW_D) {
     g_listing->emplace_back(relative + "/", "");
-  } else {
-    std::string bytes;
-    if (FILE* file = fopen(path, "rb")) {
-      char chunk[65536];
-      size_t got;
-      while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.append(chunk, got);
-      fclose(file);
-    }
-    g_listing->emplace_back(relative, bytes);
+  } else if (S_ISREG(info->st_mode)) {
+    g_listing->emplace_back(relative, scratch::ReadBytes(path));
+  } else {  // a pipe or the like: opening it could wait forever
+    g_listing->emplace_back(relative, "");
   }
   return 0;
 }

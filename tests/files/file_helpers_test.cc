@@ -1,6 +1,5 @@
 #include "files/file_helpers.h"
 
-#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,6 +7,8 @@
 #include <unistd.h>
 
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "platform/posix_layer.h"
 

@@ -1,9 +1,10 @@
 // The requests seen from the dialog's side: this program links these two
 // functions in place of the terminal dialogs.
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "files/file_helpers.h"
 

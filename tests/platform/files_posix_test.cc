@@ -1,6 +1,5 @@
 // Our file search and environment expansion, as the system relies on them.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,6 +8,8 @@
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/posix_internal.h"
 #include "platform/win32.h"
