@@ -100,20 +100,18 @@ bool FillFoundEntry(const std::string& full_path, const char* name,
   return true;
 }
 
-// An open search. The layer keeps the set of open ones so that FindClose
-// can refuse a handle it never gave out (or one already closed).
-struct Search {
-  std::string folder;
-  std::string pattern;
-};
+// An open search. Nothing asks it for a next entry, so it holds nothing; the
+// layer keeps the set of open ones so that FindClose can refuse a handle it
+// never gave out (or one already closed).
+struct Search {};
 
 std::set<Search*>& OpenSearches() {
   static std::set<Search*>* searches = new std::set<Search*>;
   return *searches;
 }
 
-HANDLE OpenSearch(std::string folder, std::string pattern) {
-  Search* search = new Search{std::move(folder), std::move(pattern)};
+HANDLE OpenSearch() {
+  Search* search = new Search;
   OpenSearches().insert(search);
   return search;
 }
@@ -177,7 +175,7 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA found) {
     if (!FillFoundEntry(whole, last.c_str(), found)) {
       return INVALID_HANDLE_VALUE;
     }
-    return OpenSearch(folder, last);
+    return OpenSearch();
   }
 
   DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
@@ -186,7 +184,7 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA found) {
   while (const struct dirent* entry = readdir(listing)) {
     if (!MatchesFileNamePattern(entry->d_name, last.c_str())) continue;
     if (FillFoundEntry(folder + entry->d_name, entry->d_name, found)) {
-      result = OpenSearch(folder, last);
+      result = OpenSearch();
       break;
     }
   }
