@@ -4,11 +4,12 @@
 // cache dropped, as a new process would.
 //
 // The peak-memory rows run one conversion in a child process (this program,
-// started again with --convert-once) and take its ru_maxrss, so that nothing
-// of the benchmark's own heap counts.
+// started again with --convert-once) and take its peak resident set, so that
+// nothing of the benchmark's own heap counts.
 #include <benchmark/benchmark.h>
 #include <string.h>
-#include <sys/resource.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,21 +99,50 @@ void BM_ConvertRerun(benchmark::State& state) {
       count, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// Peak resident memory of a child process, in bytes; -1 when it failed.
+// Peak resident memory of a fresh process converting source into target,
+// in bytes; -1 when it failed. The child reports its own VmHWM: its
+// ru_maxrss would also count the pages it shared with this process before
+// its exec.
 long long ChildPeak(const char* source, const char* target) {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return -1;
   const pid_t child = fork();
   if (child == 0) {
+    dup2(pipe_ends[1], STDOUT_FILENO);
+    close(pipe_ends[0]);
+    close(pipe_ends[1]);
     execl("/proc/self/exe", "convert_bench", "--convert-once", source, target,
           static_cast<char*>(nullptr));
     _exit(127);
   }
+  close(pipe_ends[1]);
+  char report[64] = {};
+  size_t got = 0;
+  ssize_t n;
+  while (got + 1 < sizeof report &&
+         (n = read(pipe_ends[0], report + got, sizeof report - 1 - got)) > 0) {
+    got += static_cast<size_t>(n);
+  }
+  close(pipe_ends[0]);
   int status = 0;
-  struct rusage usage;
-  if (child < 0 || wait4(child, &status, 0, &usage) != child ||
-      !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (child < 0 || waitpid(child, &status, 0) != child ||
+      !WIFEXITED(status) || WEXITSTATUS(status) != 0 || got == 0) {
     return -1;
   }
-  return static_cast<long long>(usage.ru_maxrss) * 1024;
+  return atoll(report) * 1024;
+}
+
+// The peak resident set of this process so far, in kB, from VmHWM.
+long long OwnPeakKb() {
+  FILE* status = fopen("/proc/self/status", "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long long kb = -1;
+  while (fgets(line, sizeof line, status) != nullptr) {
+    if (strncmp(line, "VmHWM:", 6) == 0) kb = atoll(line + 6);
+  }
+  fclose(status);
+  return kb;
 }
 
 // range(1): 0 into a fresh target, 1 a re-run into the target of a first run.
@@ -159,6 +189,7 @@ BENCHMARK(BM_PeakMemory)
 int main(int argc, char** argv) {
   if (argc == 4 && strcmp(argv[1], "--convert-once") == 0) {
     ConvertOnce(argv[2], argv[3]);
+    printf("%lld\n", OwnPeakKb());
     return 0;
   }
   benchmark::Initialize(&argc, argv);

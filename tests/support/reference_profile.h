@@ -5,7 +5,8 @@
 //  - lines end at CR LF, LF or a lone CR; the last needs no line end;
 //  - blanks and tabs around names and values do not count;
 //  - "[name]" opens the section name (text after the "]" is ignored); a line
-//    "[x" without "]" opens nothing;
+//    "[x" without "]" opens nothing, and like any other line it is a key
+//    line when it holds "=" ("[x=1" is the key "[x");
 //  - a key line is "name=value", split at its first "="; a line without "="
 //    holds nothing; there are no comments;
 //  - names match without regard to ASCII letter case;
@@ -96,9 +97,9 @@ struct Line {
 inline Line Classify(const std::string& raw) {
   const std::string t = Trim(raw);
   Line line{Line::kOther, "", ""};
-  if (!t.empty() && t[0] == '[') {
-    if (Header(t, &line.name)) line.kind = Line::kHeader;
-    return line;  // "[x" without "]" opens nothing and holds nothing
+  if (Header(t, &line.name)) {
+    line.kind = Line::kHeader;
+    return line;
   }
   const size_t eq = t.find('=');
   if (eq == std::string::npos) return line;
