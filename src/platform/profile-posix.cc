@@ -602,7 +602,10 @@ bool WriteInto(CachedFile& file, const char* path, Document<Unit>& document,
   Edit<Unit> edit;
   if (!document.Plan(section, key, value, edit)) return true;  // holds it
   if (!file.writable_layout) return false;
-  if (edit.position == document.text().size() && edit.removed == 0) {
+  // An empty value on the file's last line also ends at the end of the file;
+  // filling it in is a replacement, not new lines.
+  if (edit.key == kNone && edit.position == document.text().size() &&
+      edit.removed == 0) {
     return AppendSafely(file, path, document, std::move(edit));
   }
   return ReplaceSafely(file, path, document, edit);
