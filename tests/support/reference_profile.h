@@ -18,7 +18,10 @@
 
 #include <stddef.h>
 
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace reference {
@@ -110,8 +113,11 @@ inline Line Classify(const std::string& raw) {
 }
 
 // True and the value when the file holds the section and it holds the key.
-inline bool Read(const std::string& file, const std::string& section,
-                 const std::string& key, std::string* value) {
+// Blanks around the names asked for do not count either.
+inline bool Read(const std::string& file, const std::string& section_asked,
+                 const std::string& key_asked, std::string* value) {
+  const std::string section = Trim(section_asked);
+  const std::string key = Trim(key_asked);
   bool seen_section = false;
   bool inside = false;
   for (const std::string& raw : Lines(file)) {
@@ -127,6 +133,32 @@ inline bool Read(const std::string& file, const std::string& section,
     }
   }
   return false;
+}
+
+inline std::string Folded(const std::string& name) {
+  std::string f = name;
+  for (char& c : f) c = FoldAscii(c);
+  return f;
+}
+
+// Every value the file holds, by its section's and key's folded names.
+inline std::map<std::pair<std::string, std::string>, std::string> All(
+    const std::string& file) {
+  std::map<std::pair<std::string, std::string>, std::string> values;
+  std::set<std::string> seen;
+  bool inside = false;
+  std::string section;
+  for (const std::string& raw : Lines(file)) {
+    const Line line = Classify(raw);
+    if (line.kind == Line::kHeader) {
+      section = Folded(line.name);
+      inside = seen.insert(section).second;
+    } else if (inside && line.kind == Line::kKey) {
+      values.emplace(std::make_pair(section, Folded(line.name)),
+                     Unquote(line.value));
+    }
+  }
+  return values;
 }
 
 // Every section name and every key name that the file mentions.
