@@ -245,6 +245,9 @@ void CheckWrite(Run& run, int file, const std::string& section,
   FUZZ_CHECK(MayWrite(section, key, value),
              "a write of [%s] %s=%s that cannot read back was taken",
              section.c_str(), key.c_str(), value.c_str());
+  // A UTF-16 file holds what code page 932 can say: bytes that are no
+  // character there come back as "?".
+  if (!run.checked && reference::IsUtf16(before)) return;
   const std::string readback = reference::Unquote(reference::Trim(value));
   const std::string trimmed_section = reference::Trim(section);
   const std::string trimmed_key = reference::Trim(key);
