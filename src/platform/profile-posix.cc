@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <time.h>
 #include <stdlib.h>
@@ -108,10 +109,19 @@ struct CachedFile {
 };
 
 constexpr size_t kCacheSlots = 8;
+void ForgetAllInChild();
+
 std::vector<std::unique_ptr<CachedFile>>& Cache() {
-  static auto* cache = new std::vector<std::unique_ptr<CachedFile>>();
+  static auto* cache = [] {
+    // A forked child starts with nothing held, so that it cannot take what
+    // its parent knew of a file for what is on disk.
+    pthread_atfork(nullptr, nullptr, ForgetAllInChild);
+    return new std::vector<std::unique_ptr<CachedFile>>();
+  }();
   return *cache;
 }
+
+void ForgetAllInChild() { Cache().clear(); }
 unsigned long g_use_clock = 0;
 
 // ---- code page conversions for UTF-16 files -------------------------------
