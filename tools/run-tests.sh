@@ -19,8 +19,7 @@ cmake --build --preset linux
 ctest --preset linux
 
 # Every native test again under AddressSanitizer and UndefinedBehaviorSanitizer
-# (the crash test, label crash, only in the build above: it takes minutes
-# under the sanitizers).
+# (the crash test with 20 kills instead of 200: it is slow under them).
 cmake --preset linux-asan
 cmake --build --preset linux-asan
 ctest --preset linux-asan

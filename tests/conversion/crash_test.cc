@@ -33,7 +33,7 @@ namespace {
 
 constexpr uint32_t kEntries = 20000;
 constexpr uint32_t kSeparatorEvery = 97;
-constexpr int kKills = 200;
+constexpr int kKills = 200;  // QUILLMOOR_CRASH_KILLS may ask for fewer or more
 
 // The user's own commands, with the layout a hand-edited file has.
 const char kOwnContent[] =
@@ -289,6 +289,8 @@ TEST(ConversionKilled, TargetKeepsItsOwnBytesAndWholeEntries) {
   std::bernoulli_distribution coin(0.5);
   SCOPED_TRACE("QUILLMOOR_CRASH_SEED=" + std::to_string(seed));
 
+  const char* kills_text = getenv("QUILLMOOR_CRASH_KILLS");
+  const int wanted_kills = kills_text != nullptr ? atoi(kills_text) : kKills;
   int kills = 0;
   int left_behind = 0;
   int program_kills = 0;
@@ -296,7 +298,7 @@ TEST(ConversionKilled, TargetKeepsItsOwnBytesAndWholeEntries) {
   int stray_lines = 0;
   std::vector<int> kills_by_tenth(10, 0);  // where in the conversion they fell
   scratch::WriteBytes(target, kOwnContent);
-  while (kills < kKills) {
+  while (kills < wanted_kills) {
     const double delay = coin(random) ? early(random) : anywhere(random);
     // Every other run is the program itself.
     const bool whole_program = kills % 2 == 0;
