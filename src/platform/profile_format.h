@@ -63,20 +63,12 @@ struct Edit {
 
 // Whether a write of these names and this value would read back as itself:
 // no line breaks anywhere, a key that is not empty, holds no "=" and does
-// not begin with "[", and a section name without "]" that does not end in a
-// lead byte.
+// not begin with "[", and a section name without "]".
 inline bool WritableNames(const char* section, const char* key,
                           const char* value) {
   if (strpbrk(section, "\r\n]") != nullptr) return false;
   if (strpbrk(key, "\r\n=") != nullptr) return false;
   if (strpbrk(value, "\r\n") != nullptr) return false;
-  // In a double-byte code page a lead byte at the end of the name would
-  // take the "]" after it for its trail byte.
-  size_t n = strlen(section);
-  while (n > 0 && (section[n - 1] == ' ' || section[n - 1] == '\t')) --n;
-  if (n > 0 && IsDBCSLeadByte(static_cast<BYTE>(section[n - 1]))) {
-    return false;
-  }
   const char* k = key;
   while (*k == ' ' || *k == '\t') ++k;
   return *k != '\0' && *k != '[';

@@ -46,9 +46,11 @@ const Finding kFindings[] = {
      "own-command.ini",
      932,
      {{"a\x81", "k", "v", false}, {"a\x81 ", "k", "v", false},
-      {"\x83\x65", "k", "v", true}},
-     "[own]\r\ncmd=mine.exe\r\n[\x83\x65]\r\nk=v\r\n",
-     {{"own", "cmd", "mine.exe"}, {"\x83\x65", "k", "v"}}},
+      {"\x83\x65", "k", "v", true},
+      {"\x93\xFA", "k", "v", true}},  // a trail byte that could also lead
+     "[own]\r\ncmd=mine.exe\r\n[\x83\x65]\r\nk=v\r\n[\x93\xFA]\r\nk=v\r\n",
+     {{"own", "cmd", "mine.exe"}, {"\x83\x65", "k", "v"},
+      {"\x93\xFA", "k", "v"}}},
 };
 
 void Check(const Finding& f) {
