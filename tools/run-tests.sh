@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for package in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev; do
+for package in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev \
+    clang libclang-rt-14-dev; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -16,3 +17,12 @@ fi
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+# Every native test again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (the crash test with 20 kills instead of 200: it is slow under them).
+cmake --preset linux-asan
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+
+# Each fuzz target for a minute on its seeds.
+bash tools/fuzz.sh 60

@@ -644,7 +644,10 @@ bool WriteInto(CachedFile& file, const char* path, Document<Unit>& document,
   Edit<Unit> edit;
   if (!document.Plan(section, key, value, edit)) return true;  // holds it
   if (!file.writable_layout) return false;
-  if (edit.position == document.text().size() && edit.removed == 0) {
+  // An empty value on the file's last line also ends at the end of the file;
+  // filling it in is a replacement, not new lines.
+  if (edit.key == kNone && edit.position == document.text().size() &&
+      edit.removed == 0) {
     return AppendSafely(file, path, document, std::move(edit));
   }
   return ReplaceSafely(file, path, document, edit);
@@ -707,8 +710,25 @@ DWORD ReadValue(LPCSTR section, LPCSTR key, LPCSTR default_text, LPSTR out,
   return CopyOut(default_text, TrimmedLength(default_text), out, capacity);
 }
 
+// In a double-byte code page a section name that ends in a lone lead byte
+// would take the "]" after it for its trail byte, and its header would open
+// nothing: such a name is refused rather than written unreadable.
+bool HeaderReadsBack(const char* section) {
+  bool plain = true;
+  for (const char* p = section; *p != '\0'; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80) plain = false;
+  }
+  if (plain) return true;
+  Document<char> empty(Encoding::kAnsi, std::string());
+  Edit<char> edit;
+  empty.Plan(section, "k", "v", edit);  // the header as it would be written
+  Document<char> written(Encoding::kAnsi, edit.inserted);
+  return written.FindValue(section, "k") != kNone;
+}
+
 bool WriteValue(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR path) {
   if (!profile_format::WritableNames(section, key, value)) return false;
+  if (!HeaderReadsBack(section)) return false;
   struct stat st;
   if (stat(path, &st) != 0) {
     if (errno != ENOENT) return false;

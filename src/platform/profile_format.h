@@ -177,7 +177,8 @@ class Document {
 
   // Brings the document up to date after `edit` was written to the file.
   void Apply(const Edit<Unit>& edit) {
-    if (edit.removed == 0 && edit.position == text_.size()) {
+    if (edit.key == kNone && edit.removed == 0 &&
+        edit.position == text_.size()) {
       const size_t old_size = text_.size();
       const bool open_line = !ends_with_line_end_;
       text_ += edit.inserted;
