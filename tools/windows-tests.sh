@@ -15,17 +15,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-          qemu-user-static xvfb xdotool x11-apps imagemagick)
-need=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "== installing: ${need[*]}"
+# Wine with its recommended libraries (X rendering, fonts, TLS), as a desktop
+# gets it; the rest without.
+wine_packages=(wine wine64 wine32:i386)
+other_packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 qemu-user-static
+                xvfb xdotool x11-apps imagemagick)
+missing() { for package in "$@"; do dpkg -s "$package" >/dev/null 2>&1 || echo "$package"; done; }
+need_wine=($(missing "${wine_packages[@]}"))
+need_other=($(missing "${other_packages[@]}"))
+if [ ${#need_wine[@]} -gt 0 ] || [ ${#need_other[@]} -gt 0 ]; then
+  echo "== installing: ${need_wine[*]} ${need_other[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+  export DEBIAN_FRONTEND=noninteractive
+  [ ${#need_other[@]} -eq 0 ] ||
+    apt-get install -y -q --no-install-recommends "${need_other[@]}"
+  [ ${#need_wine[@]} -eq 0 ] || apt-get install -y -q "${need_wine[@]}"
 fi
 
 # 32-bit programs: natively, or through qemu.

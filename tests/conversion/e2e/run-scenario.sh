@@ -126,6 +126,10 @@ expect_exit() {
   [ "$code" = "$want" ] || fail "exit status $code, want $want"
 }
 
+expect_no_dialog() {
+  grep -q 'Call comdlg32\.Get[A-Za-z]*FileNameA' "$calls" && fail "a file dialog was shown"
+}
+
 expect_no_box() { [ -z "$(box_calls)" ] || fail "unexpected message box: $(box_calls)"; }
 
 # The file holds exactly these lines (line ends aside), in order.
@@ -163,11 +167,13 @@ case $scenario in
     start -u COMMANDER_INI
     expect_box "Failure!" "$MSG1" 0x10 message-1
     expect_exit 255
+    expect_no_dialog
     ;;
   host-settings-missing)
     start COMMANDER_INI="$(winpath "$host/wincmd.ini")"
     expect_box "Failure!" "$MSG1" 0x10 message-1
     expect_exit 255
+    expect_no_dialog
     [ -z "$(ls -A "$host")" ] || fail "files appeared: $(ls -A "$host")"
     ;;
   convert)
