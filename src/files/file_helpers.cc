@@ -27,6 +27,9 @@ void GetDirectoryPart(const char* path, PathText* out) {
 }
 
 void BuildSettingFilesFilter(PathText& filter) {
+  // The list ends at the first empty text: a buffer that held anything
+  // before must not leave stray bytes after the pattern.
+  memset(filter.bytes, 0, sizeof filter.bytes);
   CopyText(filter, "Setting files");
   AppendText(filter, " (*.ini)");
   const size_t pattern_at = strlen(filter.c_str()) + 1;

@@ -16,10 +16,13 @@
 // Each file is kept in memory between calls, keyed by its device and inode
 // and checked against its size and times at every call, so that a run of
 // many calls costs one read of the file plus one small write per change.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <time.h>
 #include <stdlib.h>
@@ -97,6 +100,7 @@ struct CachedFile {
   bool writable_layout = true;  // false for a UTF-16 file of odd length
   std::unique_ptr<Document<char>> narrow;
   std::unique_ptr<Document<char16_t>> wide;
+  bool swept_temporaries = false;
   UINT code_page = 0;  // the lead bytes that the narrow document was read with
   unsigned long last_use = 0;
   std::string path;        // the spelling it was last looked up by
@@ -108,10 +112,19 @@ struct CachedFile {
 };
 
 constexpr size_t kCacheSlots = 8;
+void ForgetAllInChild();
+
 std::vector<std::unique_ptr<CachedFile>>& Cache() {
-  static auto* cache = new std::vector<std::unique_ptr<CachedFile>>();
+  static auto* cache = [] {
+    // A forked child starts with nothing held, so that it cannot take what
+    // its parent knew of a file for what is on disk.
+    pthread_atfork(nullptr, nullptr, ForgetAllInChild);
+    return new std::vector<std::unique_ptr<CachedFile>>();
+  }();
   return *cache;
 }
+
+void ForgetAllInChild() { Cache().clear(); }
 unsigned long g_use_clock = 0;
 
 // ---- code page conversions for UTF-16 files -------------------------------
@@ -376,12 +389,37 @@ bool WriteAll(int fd, const char* data, size_t length, off_t offset) {
   return true;
 }
 
-// A name for a temporary file beside `name`, hidden and unlikely to be taken.
+// A name for a temporary file beside `name`, hidden and unlikely to be taken:
+// "." name "." pid "." random ".tmp".
 std::string TemporaryName(const std::string& directory, const std::string& name) {
   char suffix[64];
   snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()),
            rand());
   return directory + "/." + name + suffix;
+}
+
+// Removes the temporary files of `name` that a killed process left between
+// giving its new file a name and renaming it over the old one.
+void RemoveLeftTemporaries(const std::string& directory,
+                           const std::string& name) {
+  DIR* folder = opendir(directory.c_str());
+  if (folder == nullptr) return;
+  const std::string prefix = "." + name + ".";
+  while (const struct dirent* entry = readdir(folder)) {
+    const std::string entry_name = entry->d_name;
+    if (entry_name.size() <= prefix.size() + 4 ||
+        entry_name.compare(0, prefix.size(), prefix) != 0 ||
+        entry_name.compare(entry_name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    char* end = nullptr;
+    const long pid = strtol(entry_name.c_str() + prefix.size(), &end, 10);
+    if (end == nullptr || *end != '.' || pid <= 0) continue;
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      unlinkat(dirfd(folder), entry_name.c_str(), 0);
+    }
+  }
+  closedir(folder);
 }
 
 // Writes content to a new file in directory and gives it its final name:
@@ -490,6 +528,10 @@ bool RewriteWith(CachedFile& file, const char* path, Document<Unit>& document,
   if (!RealLocation(path, directory, name) ||
       fstat(file.write_fd, &st) != 0) {
     return false;
+  }
+  if (!file.swept_temporaries) {
+    RemoveLeftTemporaries(directory, name);
+    file.swept_temporaries = true;
   }
   const int fd = PublishNewFile(directory, name, file.prefix + Encode(text),
                                 &st, /*replace=*/true);

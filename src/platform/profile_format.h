@@ -266,6 +266,8 @@ class Document {
   };
 
   void BuildCodePageTables(UINT code_page) {
+    double_byte_ = code_page == 932 || code_page == 936 || code_page == 949 ||
+                   code_page == 950;
     for (int b = 0x80; b < 0x100; ++b) {
       lead_[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
     }
@@ -290,10 +292,34 @@ class Document {
   }
   // Whether units at i and i + 1 of t form one double-byte character.
   bool Pair(const Unit* t, size_t i, size_t n) const {
-    if (sizeof(Unit) != 1 || i + 1 >= n) return false;
+    if (!double_byte_ || i + 1 >= n) return false;
     const unsigned a = Byte(t[i]);
     const unsigned b = Byte(t[i + 1]);
     return a < 256 && b < 256 && lead_[a] && trail_[b];
+  }
+  // The first of a or b in t[from, to), or to.
+  static size_t Find(const Unit* t, size_t from, size_t to, Unit a, Unit b) {
+    if constexpr (sizeof(Unit) == 1) {
+      const void* hit = memchr(t + from, a, to - from);
+      size_t end = hit != nullptr ? static_cast<const Unit*>(hit) - t : to;
+      hit = memchr(t + from, b, end - from);
+      return hit != nullptr ? static_cast<const Unit*>(hit) - t : end;
+    } else {
+      while (from < to && t[from] != a && t[from] != b) ++from;
+      return from;
+    }
+  }
+  // The first character c in t[from, to), stepping over double-byte
+  // characters, or to.
+  size_t FindCharacter(const Unit* t, size_t from, size_t to, Unit c) const {
+    if constexpr (sizeof(Unit) == 1) {
+      if (!double_byte_) {
+        const void* hit = memchr(t + from, c, to - from);
+        return hit != nullptr ? static_cast<const Unit*>(hit) - t : to;
+      }
+    }
+    while (from < to && t[from] != c) from += Pair(t, from, to) ? 2 : 1;
+    return from < to ? from : to;
   }
   static void AppendLine(Text& out, View key, View value) {
     out.append(key.data(), key.size());
@@ -317,6 +343,12 @@ class Document {
       }
       h = (h ^ Byte(u)) * 16777619u;
     }
+    // Mix the high bits down: the index takes the low ones.
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
     return h;
   }
   bool SameName(const Unit* a, size_t an, const Unit* b, size_t bn) const {
@@ -345,14 +377,21 @@ class Document {
   }
 
   uint32_t FindSection(const Unit* name, size_t n) const {
-    return section_index_.Find(Hash(name, n, 0), [&](uint32_t id) {
+    return FindSection(name, n, Hash(name, n, 0));
+  }
+  uint32_t FindSection(const Unit* name, size_t n, uint32_t hash) const {
+    return section_index_.Find(hash, [&](uint32_t id) {
       const Section& s = sections_[id];
       return SameName(text_.data() + s.name_begin, s.name_end - s.name_begin,
                       name, n);
     });
   }
   uint32_t FindKey(uint32_t section, const Unit* name, size_t n) const {
-    return key_index_.Find(Hash(name, n, section + 1), [&](uint32_t id) {
+    return FindKey(section, name, n, Hash(name, n, section + 1));
+  }
+  uint32_t FindKey(uint32_t section, const Unit* name, size_t n,
+                   uint32_t hash) const {
+    return key_index_.Find(hash, [&](uint32_t id) {
       const KeyLine& k = keys_[id];
       if (k.section != section) return false;
       const auto key_name = TrimmedRange(k.line, k.equals);
@@ -388,8 +427,7 @@ class Document {
     size_t pos = from;
     while (pos < n) {
       const size_t line = pos;
-      size_t end = pos;
-      while (end < n && t[end] != Unit('\r') && t[end] != Unit('\n')) ++end;
+      const size_t end = Find(t, pos, n, Unit('\n'), Unit('\r'));
       size_t next = end;
       if (next < n) {
         next += (t[next] == Unit('\r') && next + 1 < n &&
@@ -408,8 +446,7 @@ class Document {
       size_t i = line;
       while (i < end && Blank(t[i])) ++i;
       if (i < end && t[i] == Unit('[')) {
-        size_t j = i + 1;
-        while (j < end && t[j] != Unit(']')) j += Pair(t, j, end) ? 2 : 1;
+        const size_t j = FindCharacter(t, i + 1, end, Unit(']'));
         if (j < end) {
           const auto name = TrimmedRange(static_cast<uint32_t>(i + 1),
                                          static_cast<uint32_t>(j));
@@ -418,19 +455,16 @@ class Document {
                        kNone};
           current = static_cast<uint32_t>(sections_.size());
           sections_.push_back(s);
-          const uint32_t h =
-              Hash(t + name.first, name.second - name.first, 0);
-          if (FindSection(t + name.first, name.second - name.first) == kNone) {
+          const size_t length = name.second - name.first;
+          const uint32_t h = Hash(t + name.first, length, 0);
+          if (FindSection(t + name.first, length, h) == kNone) {
             section_index_.Insert(h, current);
           }
           continue;
         }
       }
       if (current == kNone) continue;
-      size_t equals = i;
-      while (equals < end && t[equals] != Unit('=')) {
-        equals += Pair(t, equals, end) ? 2 : 1;
-      }
+      const size_t equals = FindCharacter(t, i, end, Unit('='));
       if (equals >= end) continue;
       const auto name =
           TrimmedRange(static_cast<uint32_t>(i), static_cast<uint32_t>(equals));
@@ -441,8 +475,9 @@ class Document {
       keys_.push_back(k);
       sections_[current].last_key = id;
       const size_t name_length = name.second - name.first;
-      if (FindKey(current, t + name.first, name_length) == kNone) {
-        key_index_.Insert(Hash(t + name.first, name_length, current + 1), id);
+      const uint32_t h = Hash(t + name.first, name_length, current + 1);
+      if (FindKey(current, t + name.first, name_length, h) == kNone) {
+        key_index_.Insert(h, id);
       }
     }
   }
@@ -456,6 +491,7 @@ class Document {
 
   Encoding encoding_;
   Text text_;
+  bool double_byte_ = false;
   bool lead_[256];
   bool trail_[256];
   std::vector<Section> sections_;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -328,6 +329,23 @@ TEST_F(Engine, Utf16FilesConvertThroughTheCodePage) {
   EXPECT_EQ(scratch::ReadBytes(file),
             std::string("\xFF\xFE", 2) +
                 std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Engine, ARewriteRemovesTemporariesThatKilledRunsLeft) {
+  const std::string file = In("left.ini");
+  scratch::WriteBytes(file, "[s]\r\nk=short\r\n");
+  const std::string dead = In(".left.ini.999999999.7.tmp");  // no such process
+  const std::string alive = In(".left.ini." + std::to_string(getpid()) + ".7.tmp");
+  const std::string other = In(".other.ini.999999999.7.tmp");
+  for (const std::string& path : {dead, alive, other}) scratch::WriteBytes(path, "x");
+  ASSERT_TRUE(Put(file, "s", "k", "a longer value that moves the rest"));
+  EXPECT_FALSE(scratch::Exists(dead));
+  EXPECT_TRUE(scratch::Exists(alive)) << "a running process may still rename it";
+  EXPECT_TRUE(scratch::Exists(other));
 }
 
 }  // namespace
