@@ -72,8 +72,13 @@ for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sle
 # CTest's pipes: otherwise every test waits for them to close.
 echo "== Wine prefix $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
+# A server left from an earlier run knows another display.
+wineserver -k >/dev/null 2>&1 || true
 wineserver -p </dev/null >/dev/null 2>&1
-/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+fi
+/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
 # The end-to-end tests read the program's message boxes from Wine's trace of
 # these calls.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \

@@ -70,6 +70,27 @@ TEST(GetDirectoryPart, TakesTheTextBeforeTheLastBackslash) {
   }
 }
 
+// Run a second time with LC_ALL=ja_JP.UTF-8, under which Wine's ANSI code page
+// is 932 (Shift JIS); skipped otherwise.
+TEST(GetDirectoryPart, PassesOverTrailBytesOfCodePage932) {
+  if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
+  const struct {
+    const char* path;
+    const char* expected;  // nullptr: out keeps what it held (empty)
+  } kCases[] = {
+      {"C:\\\x95\\a.ini", "C:"},
+      {"C:\\\x95\\dir\\a.ini", "C:\\\x95\\dir"},
+      {"\x95\\a.ini", nullptr},
+      {"C:\\\x95\x41\\a.ini", "C:\\\x95\x41"},
+      {"C:\\Data\\\x95", "C:\\Data"},  // cut inside its last character
+  };
+  for (const auto& c : kCases) {
+    PathText out;
+    GetDirectoryPart(c.path, &out);
+    EXPECT_STREQ(out.c_str(), c.expected != nullptr ? c.expected : "") << c.path;
+  }
+}
+
 TEST(FillFileRequest, UsesThePlatformsSizeWithoutTheWindows2000Members) {
   PathText filter;
   BuildSettingFilesFilter(filter);
