@@ -26,3 +26,7 @@ ctest --preset linux-asan
 
 # Each fuzz target for a minute on its seeds.
 bash tools/fuzz.sh 60
+
+# The Windows builds: the product checked and run under Wine, and the same
+# sources built for 64-bit Windows with every test under Wine.
+bash tools/windows-tests.sh
