@@ -34,6 +34,11 @@ inline const std::string& ScratchDir() {
     if (mkdtemp(&pattern[0]) == nullptr) abort();
     return pattern;
   }();
+  static const bool cleaned_at_exit = atexit([] {
+    const std::string command = "rm -rf '" + ScratchDir() + "'";
+    if (system(command.c_str()) != 0) { /* leave it */ }
+  }) == 0;
+  (void)cleaned_at_exit;
   return dir;
 }
 
