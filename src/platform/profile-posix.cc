@@ -59,8 +59,10 @@ int64_t NowNs() {
 }
 
 // Files below this size take a rewrite rather than padding when an append
-// would be cut at a page boundary inside a value (see AppendSafely).
-constexpr size_t kRewriteBelow = 1u << 20;
+// would be cut at a page boundary inside a value (see AppendSafely): every
+// settings file of a usual size keeps its plain layout, and the rewrites stay
+// cheap.
+constexpr size_t kRewriteBelow = 64u << 10;
 
 struct FileIdentity {
   dev_t device = 0;
@@ -729,13 +731,12 @@ bool HeaderReadsBack(const char* section) {
 bool WriteValue(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR path) {
   if (!profile_format::WritableNames(section, key, value)) return false;
   if (!HeaderReadsBack(section)) return false;
-  struct stat st;
-  if (stat(path, &st) != 0) {
-    if (errno != ENOENT) return false;
+  CachedFile* file = Acquire(path, /*for_writing=*/true);
+  if (file == nullptr) {
+    struct stat st;
+    if (stat(path, &st) == 0 || errno != ENOENT) return false;
     return CreateFile(path, section, key, value);
   }
-  CachedFile* file = Acquire(path, /*for_writing=*/true);
-  if (file == nullptr) return false;
   if (file->narrow) {
     return WriteInto<char>(*file, path, *file->narrow, section, key, value);
   }
