@@ -24,7 +24,14 @@ calls=$work/calls.log
 pid=
 failures=0
 
-fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
+fail() { echo "FAIL [$scenario]: $*" >&2; failures=$((failures + 1)); }
+# A window that never came: nothing more to see, and the program is ended.
+give_up() {
+  fail "$*"
+  kill -9 "$pid" 2>/dev/null
+  echo "[$scenario] gave up; screenshots and calls.log in $out" >&2
+  exit 1
+}
 note() { echo "[$scenario] $*"; }
 
 # A Unix path as the Windows program sees it.
@@ -90,7 +97,7 @@ box_calls() { grep -o 'Call user32\.MessageBoxA([^,]*,[^"]*"[^"]*",[^"]*"[^"]*",
 # is closed with its OK button.
 expect_box() {
   local caption=$1 text=$2 type=$3 name=$4 id deadline
-  id=$(wait_window "$caption") || { fail "no message box \"$caption\""; return 1; }
+  id=$(wait_window "$caption") || give_up "no message box \"$caption\""
   shot "$id" "$name"
   deadline=$((SECONDS + 10))
   while [ $SECONDS -lt $deadline ] && ! box_calls | grep -qF "\"$caption\""; do sleep 0.2; done
@@ -103,7 +110,7 @@ expect_box() {
 
 expect_dialog() {
   local title=$1 name=$2 id
-  id=$(wait_window "$title") || { fail "no dialog \"$title\""; return 1; }
+  id=$(wait_window "$title") || give_up "no dialog \"$title\""
   shot "$id" "$name"
   echo "$id"
 }
