@@ -517,6 +517,21 @@ std::string Encode(const std::basic_string<Unit>& units) {
                      units.size() * sizeof(Unit));
 }
 
+// After a write of ours that the file now holds: the document takes the edit
+// and the file's new times, so that the next call need not read it again.
+template <typename Unit>
+bool TakeOwnWrite(CachedFile& file, Document<Unit>& document,
+                  const Edit<Unit>& edit) {
+  struct stat st;
+  if (fstat(file.write_fd, &st) != 0) {
+    Forget(&file);  // read afresh next time
+    return true;
+  }
+  file.identity = FileIdentity::Of(st);
+  document.Apply(edit);
+  return true;
+}
+
 // Rewrites the whole file with the edit applied, by a new file renamed over
 // the old one.
 template <typename Unit>
@@ -540,13 +555,7 @@ bool RewriteWith(CachedFile& file, const char* path, Document<Unit>& document,
   if (fd < 0) return false;
   close(file.write_fd);
   file.write_fd = fd;
-  if (fstat(fd, &st) != 0) {
-    Forget(&file);
-    return true;
-  }
-  file.identity = FileIdentity::Of(st);
-  document.Apply(edit);
-  return true;
+  return TakeOwnWrite(file, document, edit);
 }
 
 // Whether a write of `edit` cut short at byte `cut` of its inserted text
@@ -628,14 +637,7 @@ bool ReplaceSafely(CachedFile& file, const char* path,
     Forget(&file);
     return false;
   }
-  struct stat st;
-  if (fstat(file.write_fd, &st) != 0) {
-    Forget(&file);
-    return true;
-  }
-  file.identity = FileIdentity::Of(st);
-  document.Apply(edit);
-  return true;
+  return TakeOwnWrite(file, document, edit);
 }
 
 template <typename Unit>

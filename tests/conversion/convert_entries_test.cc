@@ -8,6 +8,17 @@
 
 namespace {
 
+// Converts a source file holding source_bytes into target_path.
+ConversionResult ConvertFrom(const std::string& source_bytes,
+                             const std::string& target_path) {
+  const std::string source_path = scratch::Path("source.ini");
+  scratch::WriteBytes(source_path, source_bytes);
+  const ProfileSection from(source_path.c_str(), "User");
+  PathText target;
+  CopyText(target, target_path.c_str());
+  return ConvertEntries(from, target);
+}
+
 struct Scenario {
   const char* name;
   const char* source;        // bytes of the source file
@@ -90,13 +101,8 @@ TEST(ConvertEntries, TenthEntryUsesTwoDigitKeys) {
   source.replace(source.find("Menu10=-"), 8, "Menu10=Ten");
   source += "Cmd10=ten.exe\r\nPath10=D:\\\r\nIconic10=1\r\nParam10=-p\r\n"
             "Cmd1=not-this.exe\r\n";
-  const std::string source_path = scratch::Path("source.ini");
   const std::string target_path = scratch::Path("target.ini");
-  scratch::WriteBytes(source_path, source);
-  const ProfileSection from(source_path.c_str(), "User");
-  PathText target;
-  CopyText(target, target_path.c_str());
-  EXPECT_EQ(ConvertEntries(from, target).written, 1);
+  EXPECT_EQ(ConvertFrom(source, target_path).written, 1);
   EXPECT_EQ(scratch::ReadBytes(target_path),
             "[em_usercmd10]\r\nMenu=Ten\r\nCmd=ten.exe\r\nParam=-p\r\n"
             "Path=D:\\\r\nIconic=1\r\n");
@@ -107,28 +113,20 @@ TEST(ConvertEntries, LongValuesAreCutToTheirFields) {
   const std::string folder(300, 'f');
   const std::string source = "[User]\r\nMenu1=Long\r\nCmd1=" + command +
                              "\r\nPath1=" + folder + "\r\n";
-  const std::string source_path = scratch::Path("source.ini");
   const std::string target_path = scratch::Path("target.ini");
-  scratch::WriteBytes(source_path, source);
-  const ProfileSection from(source_path.c_str(), "User");
-  PathText target;
-  CopyText(target, target_path.c_str());
-  EXPECT_EQ(ConvertEntries(from, target).written, 1);
+  EXPECT_EQ(ConvertFrom(source, target_path).written, 1);
   EXPECT_EQ(scratch::ReadBytes(target_path),
             "[em_usercmd1]\r\nMenu=Long\r\nCmd=" + command.substr(0, 2047) +
                 "\r\nPath=" + folder.substr(0, 259) + "\r\n");
 }
 
 TEST(ConvertEntries, NoValueCarriesOverFromTheEntryBefore) {
-  const std::string source_path = scratch::Path("source.ini");
   const std::string target_path = scratch::Path("target.ini");
-  scratch::WriteBytes(source_path,
-                      "[User]\r\nMenu1=A\r\nCmd1=a.exe\r\nParam1=-a\r\n"
-                      "Path1=C:\\a\r\nIconic1=1\r\nMenu2=B\r\n");
-  const ProfileSection from(source_path.c_str(), "User");
-  PathText target;
-  CopyText(target, target_path.c_str());
-  EXPECT_EQ(ConvertEntries(from, target).written, 2);
+  EXPECT_EQ(ConvertFrom("[User]\r\nMenu1=A\r\nCmd1=a.exe\r\nParam1=-a\r\n"
+                        "Path1=C:\\a\r\nIconic1=1\r\nMenu2=B\r\n",
+                        target_path)
+                .written,
+            2);
   EXPECT_EQ(scratch::ReadBytes(target_path),
             "[em_usercmd1]\r\nMenu=A\r\nCmd=a.exe\r\nParam=-a\r\nPath=C:\\a\r\n"
             "Iconic=1\r\n[em_usercmd2]\r\nMenu=B\r\n");
@@ -157,13 +155,8 @@ TEST(ConvertEntries, TheWalkEndsAfterMenu65535) {
   }
   source.replace(source.find("Menu65535=-"), 11, "Menu65535=Last");
   source += "Menu0=Zero\r\n";  // where a wrapped index would go on
-  const std::string source_path = scratch::Path("source.ini");
   const std::string target_path = scratch::Path("target.ini");
-  scratch::WriteBytes(source_path, source);
-  const ProfileSection from(source_path.c_str(), "User");
-  PathText target;
-  CopyText(target, target_path.c_str());
-  const ConversionResult result = ConvertEntries(from, target);
+  const ConversionResult result = ConvertFrom(source, target_path);
   EXPECT_EQ(result.written, 1);
   EXPECT_FALSE(result.write_failed);
   EXPECT_EQ(scratch::ReadBytes(target_path),
